@@ -1,0 +1,39 @@
+#include "monitor/command_line.h"
+
+namespace {
+
+bool IsSeparator(unsigned char c) { return c >= 0x01 && c <= 0x20; }
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(const char* line) {
+  std::vector<std::string> words;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(line ? line : "");
+  for (;;) {
+    for (;;) {
+      while (IsSeparator(*p)) ++p;
+      if (p[0] == '"' && p[1] == '"') {
+        p += 2;
+      } else {
+        break;
+      }
+    }
+    if (*p == 0) break;
+    std::string word;
+    while (*p > 0x20) {
+      if (*p == '"') {
+        ++p;
+        while (*p != 0 && *p != '"') word += static_cast<char>(*p++);
+        if (*p != 0) ++p;
+      } else {
+        word += static_cast<char>(*p++);
+      }
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::string ParamStr(const std::vector<std::string>& words, size_t index) {
+  return index < words.size() ? words[index] : std::string();
+}

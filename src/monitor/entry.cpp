@@ -1,0 +1,104 @@
+#include "monitor/entry.h"
+
+#include "monitor/clock_check.h"
+#include "monitor/command_line.h"
+#include "monitor/errors.h"
+#include "monitor/event_log.h"
+#include "monitor/module_path.h"
+#include "monitor/server_table.h"
+#include "monitor/timing.h"
+#include "platform/win_base.h"
+#include "setup/installer.h"
+#include "setup/uninstaller.h"
+
+namespace {
+
+WNDCLASSA g_windowClass;
+HWND g_window;
+MSG g_message;
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// Runs the installer or uninstaller; a raised error ends it with the
+// top-level report. Either way the process then ends with exit code 1.
+[[noreturn]] void RunSetupRole(void (*role)()) {
+  try {
+    role();
+  } catch (const VornError& error) {
+    ShowErrorReport(error);
+  }
+  ExitProcess(1);
+}
+
+}  // namespace
+
+Role SelectRole(const std::string& modulePath, const std::vector<std::string>& words) {
+  // A plain substring test: any path containing the monitor's name counts.
+  if (UpperAscii(modulePath).find(UpperAscii(kMonitorFileName)) == std::string::npos) {
+    return Role::Installer;
+  }
+  if (ParamStr(words, 1) == kUninstallSwitch) return Role::Uninstaller;
+  return Role::Monitor;
+}
+
+LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int VornMain() {
+  g_localeFormats = LoadLocaleFormats();
+
+  std::string path;
+  ReadModulePath(&path);
+  switch (SelectRole(path, SplitCommandLine(GetCommandLineA()))) {
+    case Role::Installer:
+      RunSetupRole(RunInstaller);
+    case Role::Uninstaller:
+      RunSetupRole(RunUninstaller);
+    case Role::Monitor:
+      break;
+  }
+
+  // At most one monitor runs.
+  if (FindWindowA(nullptr, kWindowTitle)) ExitProcess(1);
+
+  InitServerTable();
+
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  g_windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  g_windowClass.lpfnWndProc = MonitorWindowProc;
+  g_windowClass.cbClsExtra = 0;
+  g_windowClass.cbWndExtra = 0;
+  g_windowClass.hInstance = instance;
+  g_windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+  g_windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  g_windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  g_windowClass.lpszMenuName = nullptr;
+  g_windowClass.lpszClassName = kWindowClass;
+  RegisterClassA(&g_windowClass);
+
+  // Never shown: it exists so that installers and uninstallers can find the
+  // monitor by its title and tell it to quit.
+  g_window = CreateWindowExA(WS_EX_TOOLWINDOW, kWindowClass, kWindowTitle, WS_OVERLAPPEDWINDOW,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                             nullptr, instance, nullptr);
+
+  // The first check comes one interval after start-up.
+  g_timerId = SetTimer(nullptr, 0, kCheckIntervalMs, CheckTimerProc);
+
+  // A -1 (error) from GetMessageA counts as a message; only WM_QUIT ends.
+  while (GetMessageA(&g_message, nullptr, 0, 0)) {
+    TranslateMessage(&g_message);
+    DispatchMessageA(&g_message);
+  }
+  return 0;
+}

@@ -1,0 +1,55 @@
+#include "monitor/errors.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "monitor/module_path.h"
+#include "platform/win_window.h"
+
+std::string InOutError::InOutErrorMessage(DWORD code) {
+  switch (code) {
+    case 2:
+      return "File not found";
+    case 3:
+      return "Invalid filename";
+    case 4:
+      return "Too many open files";
+    case 5:
+      return "File access denied";
+    case 100:
+      return "Read beyond end of file";
+    case 101:
+      return "Disk full";
+    default: {
+      char text[32];
+      snprintf(text, sizeof text, "I/O error %u", static_cast<unsigned>(code));
+      return text;
+    }
+  }
+}
+
+__attribute__((noinline)) void RaiseInOutError(DWORD code) {
+  throw InOutError(code, __builtin_return_address(0));
+}
+
+__attribute__((noinline)) void RaiseRegistryError(const std::string& message) {
+  throw RegistryError(message, __builtin_return_address(0));
+}
+
+std::string ErrorReportText(const VornError& error, const std::string& moduleFileName) {
+  char address[2 * sizeof(void*) + 1];
+  snprintf(address, sizeof address, "%0*llX", static_cast<int>(2 * sizeof(void*)),
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(error.Address())));
+  std::string text = "Exception ";
+  text += error.Kind();
+  text += " in module " + moduleFileName + " at " + address + ".\n" + error.Message();
+  if (text.empty() || text.back() != '.') text += '.';
+  return text;
+}
+
+void ShowErrorReport(const VornError& error) {
+  std::string path;
+  ReadModulePath(&path);
+  std::string text = ErrorReportText(error, FileNamePart(path));
+  MessageBoxA(nullptr, text.c_str(), "Application Error", MB_TASKMODAL | MB_ICONERROR);
+}

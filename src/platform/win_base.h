@@ -1,0 +1,22 @@
+// kernel32: errors, handles, waiting, the process itself and its module.
+#pragma once
+#include "platform/win_types.h"
+
+#ifndef _WIN32
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD code);
+BOOL WINAPI CloseHandle(HANDLE handle);
+DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+DWORD WINAPI GetTickCount();
+[[noreturn]] void WINAPI ExitProcess(UINT exitCode);
+LPSTR WINAPI GetCommandLineA();
+HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
+DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
+BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
+
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPSTR buffer, DWORD size, void* arguments);
+#endif

@@ -1,0 +1,29 @@
+// wininet and rasapi32: connection state, the URL session and dial-up.
+#pragma once
+#include "platform/win_types.h"
+
+#ifdef _WIN32
+#include <ras.h>
+#include <wininet.h>
+#else
+typedef void* HINTERNET;
+typedef HANDLE HRASCONN;
+// The program passes records of its own fixed layout (see clock_check.h);
+// these pointer types only carry them.
+typedef struct tagRASCONNA* LPRASCONNA;
+typedef struct tagRASCONNSTATUSA* LPRASCONNSTATUSA;
+
+#define INTERNET_OPEN_TYPE_PRECONFIG 0
+#define INTERNET_FLAG_RELOAD 0x80000000u
+#define RASCS_Connected 0x2000
+
+BOOL WINAPI InternetGetConnectedState(LPDWORD flags, DWORD reserved);
+HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy,
+                               LPCSTR proxyBypass, DWORD flags);
+HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
+                                  DWORD headersLength, DWORD flags, DWORD_PTR context);
+BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read);
+BOOL WINAPI InternetCloseHandle(HINTERNET handle);
+DWORD WINAPI RasEnumConnectionsA(LPRASCONNA connections, LPDWORD size, LPDWORD count);
+DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status);
+#endif

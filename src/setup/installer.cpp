@@ -1,0 +1,3 @@
+#include "setup/installer.h"
+
+void RunInstaller() {}

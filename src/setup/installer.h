@@ -1,0 +1,4 @@
+// The installer role.
+#pragma once
+
+void RunInstaller();

@@ -1,0 +1,3 @@
+#include "setup/uninstaller.h"
+
+void RunUninstaller() {}

@@ -1,0 +1,4 @@
+// The uninstaller role.
+#pragma once
+
+void RunUninstaller();
