@@ -2,6 +2,10 @@
 // watchdog, server rotation, and handing the reply to the correction.
 #pragma once
 
+#include <cstdint>
+
+#include "platform/win_inet.h"
+#include "platform/win_process.h"
 #include "platform/win_window.h"
 
 // The identifier of the armed check timer (0 when none is armed).
@@ -11,3 +15,34 @@ extern UINT_PTR g_timerId;
 void CALLBACK CheckTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 
 void ClockCheck();
+
+// Opens the current server's URL on the check's session; exit code 1 when
+// it got a URL handle, else 0. Runs on a thread of its own.
+DWORD WINAPI FetchWorker(LPVOID parameter);
+
+// The dial-up records in the oldest layout every RAS version accepts (the
+// one of 32-bit Windows 95 and NT 4), not the SDK's current, larger one.
+// The handle is kept as 32 bits so that the layout is the same when the
+// logic is built for the host.
+constexpr DWORD kDialUpConnectionSize = 412;
+constexpr DWORD kDialUpStatusSize = 160;
+constexpr int kDialUpConnectionRoom = 4;
+
+#pragma pack(push, 4)
+struct DialUpConnection {  // RASCONNA
+  DWORD dwSize;
+  uint32_t hrasconn;
+  CHAR szEntryName[256 + 1];
+  CHAR szDeviceType[16 + 1];
+  CHAR szDeviceName[128 + 1];
+};
+struct DialUpStatus {  // RASCONNSTATUSA
+  DWORD dwSize;
+  DWORD rasconnstate;
+  DWORD dwError;
+  CHAR szDeviceType[16 + 1];
+  CHAR szDeviceName[128 + 1];
+};
+#pragma pack(pop)
+static_assert(sizeof(DialUpConnection) == kDialUpConnectionSize, "RASCONNA is 412 bytes");
+static_assert(sizeof(DialUpStatus) == kDialUpStatusSize, "RASCONNSTATUSA is 160 bytes");

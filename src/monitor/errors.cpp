@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "monitor/command_line.h"
 #include "monitor/module_path.h"
+#include "platform/win_base.h"
 #include "platform/win_window.h"
 
 std::string InOutError::InOutErrorMessage(DWORD code) {
@@ -22,7 +24,7 @@ std::string InOutError::InOutErrorMessage(DWORD code) {
       return "Disk full";
     default: {
       char text[32];
-      snprintf(text, sizeof text, "I/O error %u", static_cast<unsigned>(code));
+      snprintf(text, sizeof text, "I/O error %d", static_cast<int>(code));
       return text;
     }
   }
@@ -49,7 +51,9 @@ std::string ErrorReportText(const VornError& error, const std::string& moduleFil
 
 void ShowErrorReport(const VornError& error) {
   std::string path;
-  ReadModulePath(&path);
+  // The error may be that the path could not be read; the program name on
+  // the command line is the next best name for the module then.
+  if (!ReadModulePath(&path)) path = ParamStr(SplitCommandLine(GetCommandLineA()), 0);
   std::string text = ErrorReportText(error, FileNamePart(path));
   MessageBoxA(nullptr, text.c_str(), "Application Error", MB_TASKMODAL | MB_ICONERROR);
 }

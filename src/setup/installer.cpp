@@ -1,3 +1,64 @@
 #include "setup/installer.h"
 
-void RunInstaller() {}
+#include <string>
+
+#include "monitor/errors.h"
+#include "monitor/module_path.h"
+#include "platform/win_base.h"
+#include "platform/win_shell.h"
+#include "platform/win_window.h"
+#include "setup/install_text.h"
+#include "setup/registry_section.h"
+#include "setup/stop_monitor.h"
+
+namespace {
+
+// Reads the all-users StartUp folder and writes the Add/Remove Programs
+// entry; returns the folder.
+std::string RegisterProduct() {
+  RegistrySection registry("Software");
+  registry.ReleaseKey();
+  registry.SelectRoot(HKEY_LOCAL_MACHINE);
+  registry.EnterKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
+  const std::string folder =
+      registry.GetSectionText("Shell Folders", "Common Startup", kDefaultStartupFolder);
+  registry.ReleaseKey();
+  registry.EnterKey("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+  registry.PutSectionText("Vorn", "DisplayName", kDisplayName);
+  registry.PutSectionText("Vorn", "UninstallString", UninstallCommand(folder));
+  registry.ReleaseKey();
+  return folder;
+}
+
+void ShowCopyFailure(const std::string& target, DWORD error) {
+  char reason[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                error, 0, reason, sizeof reason, nullptr);
+  const std::string text = InstallFailedMessage(target, error, std::string(reason, length));
+  MessageBoxA(nullptr, text.c_str(), kInstallCaption, MB_ICONERROR);
+}
+
+}  // namespace
+
+void RunInstaller() {
+  // First, so that the monitor's file is free to be overwritten.
+  StopRunningMonitor();
+  const std::string folder = RegisterProduct();
+
+  // A cut path would copy the wrong file or none; that is an error, not
+  // something to install anyway.
+  std::string source;
+  if (!ReadModulePath(&source)) {
+    DWORD error = GetLastError();
+    RaiseInOutError(error ? error : static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  }
+
+  const std::string target = InstalledPath(folder);
+  if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+    // Nothing was installed: neither claim it nor start what may be there.
+    ShowCopyFailure(target, GetLastError());
+    return;
+  }
+  MessageBoxA(nullptr, InstallMessage().c_str(), kInstallCaption, MB_ICONINFORMATION);
+  ShellExecuteA(nullptr, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}

@@ -1,3 +1,114 @@
 #include "setup/uninstaller.h"
 
-void RunUninstaller() {}
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "monitor/errors.h"
+#include "monitor/module_path.h"
+#include "platform/win_base.h"
+#include "platform/win_file.h"
+#include "platform/win_process.h"
+#include "platform/win_registry.h"
+#include "platform/win_shell.h"
+#include "platform/win_window.h"
+#include "setup/registry_section.h"
+#include "setup/removal_script.h"
+#include "setup/stop_monitor.h"
+
+namespace {
+
+constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const char* kEntrySection = "Vorn";
+constexpr const char* kStatusCaption = "Uninstall Status";
+constexpr const char* kRemovedText = "Vorn Successfully Removed.";
+// Pascal's text files report a write that stops short as "Disk full".
+constexpr DWORD kShortWriteError = 101;
+
+void DeleteUninstallEntry() {
+  RegistrySection registry("Software");
+  registry.ReleaseKey();
+  // Flushing writes the deletion out at once.
+  registry.SetFlushMode(true);
+  registry.SelectRoot(HKEY_LOCAL_MACHINE);
+  // Without the Uninstall key there is no entry; dropping "Vorn" anyway would
+  // hit a key of that name straight under HKEY_LOCAL_MACHINE.
+  if (!registry.EnterKey(kUninstallKey)) return;
+  registry.DropSection(kEntrySection);
+  registry.ReleaseKey();
+}
+
+// The 8.3 form of `longPath`, or empty when the system gives none.
+std::string ReadShortPath(const std::string& longPath) {
+  std::vector<char> buffer(MAX_PATH + 1, '\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD length =
+        GetShortPathNameA(longPath.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    // Too small: the result is the size needed, terminator included.
+    buffer.assign(length + 1, '\0');
+  }
+  return std::string();
+}
+
+void WriteRemovalScript(const std::string& path) {
+  HANDLE file = CreateFileA(kRemovalScriptPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) RaiseInOutError(GetLastError());
+  for (const std::string& line : RemovalScriptLines(path)) {
+    const std::string bytes = line + "\r\n";
+    const DWORD size = static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    const bool ok = WriteFile(file, bytes.data(), size, &written, nullptr);
+    if (!ok || written != size) {
+      const DWORD error = ok ? kShortWriteError : GetLastError();
+      CloseHandle(file);
+      RaiseInOutError(error);
+    }
+  }
+  if (!CloseHandle(file)) RaiseInOutError(GetLastError());
+}
+
+}  // namespace
+
+void RunUninstaller() {
+  DeleteUninstallEntry();
+  StopRunningMonitor();
+
+  std::string longPath;
+  ReadModulePath(&longPath);
+  const std::string scriptPath = ScriptPath(longPath, ReadShortPath(longPath));
+  WriteRemovalScript(scriptPath);
+
+  // Created before the success box, so that no success is claimed when the
+  // script cannot run; suspended, so that it only starts once this process
+  // is about to end and the executable is free to be deleted.
+  STARTUPINFOA startup;
+  memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION script;
+  memset(&script, 0, sizeof script);
+  std::string commandLine = kRemovalScriptPath;
+  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
+                      CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "c:\\", &startup,
+                      &script)) {
+    const std::string text = "Vorn could not remove its program file:\r\n" + longPath;
+    MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONHAND);
+    return;
+  }
+
+  MessageBoxA(nullptr, kRemovedText, kStatusCaption, MB_ICONINFORMATION);
+
+  // The script's retry loop gets the processor only after this process, at
+  // high priority with a time-critical thread, has ended and let go of the
+  // executable.
+  SetThreadPriority(script.hThread, THREAD_PRIORITY_IDLE);
+  SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+  SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
+  CloseHandle(script.hProcess);
+  ResumeThread(script.hThread);
+  CloseHandle(script.hThread);
+}

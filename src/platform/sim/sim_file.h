@@ -1,7 +1,8 @@
 // The simulated file system: what tests set up and inspect.
 //
-// Paths are compared without regard to letter case, as on Windows. A file
-// can only be created in a directory that exists; "c:\" always exists.
+// Paths are compared without regard to letter case, as on Windows, and '/'
+// counts as '\'. A file can only be created in a directory that exists; after
+// sim::Reset() "c:\" and "c:\windows" exist, as on a freshly installed machine.
 #pragma once
 
 #include <optional>
@@ -11,21 +12,33 @@
 
 namespace sim {
 
+// Makes the directory and any missing parents.
 void AddDirectory(const std::string& path);
+// Removes the directory with everything in it ("c:\" cannot be removed).
+void DeleteDirectory(const std::string& path);
 bool DirectoryExists(const std::string& path);
+// Creates or replaces a file; its parent directories are made as needed.
 void PutFile(const std::string& path, const std::string& bytes, bool readOnly = false);
 std::optional<std::string> FileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+bool IsReadOnly(const std::string& path);
 void RemoveFile(const std::string& path);
 void SetReadOnly(const std::string& path, bool readOnly);
-// A file held open by another process in a way that makes every open fail
-// with ERROR_SHARING_VIOLATION (as an exe that is running does for writers).
+// A file held by another process the way a running exe is: every open that
+// asks for write access fails with ERROR_SHARING_VIOLATION (reading works).
 void SetLocked(const std::string& path, bool locked);
-// The short (8.3) form GetShortPathNameA reports for a long path; without
-// one, the long path is its own short form.
+// Another process opens the file with this access and share mode and keeps it
+// open until ReleaseFile; the file must exist. Opens by this process then
+// conflict exactly as Windows' sharing rules say. Returns a hold id.
+int HoldFile(const std::string& path, DWORD access, DWORD shareMode);
+void ReleaseFile(int holdId);
+// The short (8.3) form GetShortPathNameA reports for a long path, file or
+// directory; a directory's short form also shortens the paths below it.
+// Without one, the long path is its own short form.
 void SetShortPath(const std::string& longPath, const std::string& shortPath);
-// Every WriteFile from now on fails with this error once the file holds
-// `limit` bytes (a full disk); 0 removes the limit.
+// Every WriteFile from now on fails with this error, writing nothing, when it
+// would make its file hold more than `limit` bytes (a full disk); 0 removes
+// the limit.
 void SetDiskLimit(size_t limit, DWORD error = ERROR_DISK_FULL);
 
 }  // namespace sim

@@ -1,6 +1,8 @@
 // Simulated kernel32 clock calls.
 #include "platform/sim/sim_time.h"
 
+#include <stdexcept>
+
 #include "platform/sim/sim.h"
 #include "platform/win_base.h"
 #include "platform/win_time.h"
@@ -82,6 +84,9 @@ SYSTEMTIME FromMs1601(int64_t ms) {
 }
 
 void SetUtcNow(const SYSTEMTIME& utc) {
+  // A test that sets an impossible time has a bug of its own; the arithmetic
+  // below would quietly carry it into the next field.
+  if (!IsValidSystemTime(utc)) throw std::invalid_argument("sim::SetUtcNow: no real date and time");
   std::lock_guard<std::recursive_mutex> guard(Lock());
   C().baseMs = ToMs1601(utc) - static_cast<int64_t>(NowMs());
 }
@@ -112,6 +117,11 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time) {
 // Refuses, and leaves the clock alone, for any record that names no real
 // date and time: nothing overflows into the next field.
 BOOL WINAPI SetSystemTime(const SYSTEMTIME* t) {
+  if (t == nullptr) {
+    if (sim::Enter("SetSystemTime", "NULL")) return FALSE;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
   if (sim::Enter("SetSystemTime",
                  sim::Fmt("%u-%u-%u (dow %u) %u:%u:%u.%u", t->wYear, t->wMonth, t->wDay,
                           t->wDayOfWeek, t->wHour, t->wMinute, t->wSecond, t->wMilliseconds))) {

@@ -8,7 +8,8 @@
 
 namespace sim {
 
-// Sets the UTC clock to `utc` now (the day of week is derived).
+// Sets the UTC clock to `utc` now (the day of week is derived); throws
+// std::invalid_argument for a record that IsValidSystemTime refuses.
 void SetUtcNow(const SYSTEMTIME& utc);
 SYSTEMTIME UtcNow();
 // Local time = UTC + offset.

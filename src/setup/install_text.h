@@ -1,0 +1,35 @@
+// The installer's texts and paths, and the rule that turns a registry value
+// into text; none of it needs the platform.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// Where the monitor goes when the registry names no all-users StartUp folder.
+constexpr const char* kDefaultStartupFolder = "C:\\WINDOWS\\Start Menu\\Programs\\StartUp";
+constexpr const char* kInstallCaption = "Installation Status";
+constexpr const char* kDisplayName = "Vorn (PC Clock Synchronizer)";
+
+// The success message: eleven lines joined by CR LF, none after the last.
+std::string InstallMessage();
+
+// The text a registry value of `type` holding `data` gives. No data at all
+// is the empty text whatever the type; REG_SZ and REG_EXPAND_SZ give their
+// bytes up to the first zero (an unterminated value gives all of them),
+// nothing expanded and nothing trimmed; any other type gives nullopt.
+std::optional<std::string> RegistryValueText(uint32_t type, const std::string& data);
+
+// The installed executable: the folder, then "\VornMon.exe", joined as they
+// are (a folder ending in a backslash gives two).
+std::string InstalledPath(const std::string& startupFolder);
+// The Add/Remove Programs command: the installed path in double quotes (a
+// blank in an unquoted path would let Windows run another program, e.g.
+// C:\Program.exe), then " -r".
+std::string UninstallCommand(const std::string& startupFolder);
+
+// What the user is told when the copy failed: that Vorn was not installed,
+// where it was to go, and why (`systemText` as FormatMessageA gave it, or
+// empty when there was none).
+std::string InstallFailedMessage(const std::string& target, uint32_t error,
+                                 const std::string& systemText);

@@ -1,0 +1,46 @@
+#!/usr/bin/env python3
+"""The monitor asks to set the clock when its server is off, and only then."""
+import statistics
+
+from clock_e2e import TRACE_DEBUG, MonitorTest, main, report
+from vornwine import wait_until
+
+
+class ClockCorrection(MonitorTest):
+    def test_skewed_server_makes_the_monitor_set_the_clock(self):
+        self.servers.set(0, "nist", skew=90)
+        mon = self.start_monitor(debug=TRACE_DEBUG)
+        sets = wait_until(lambda: len(mon.set_requests()) >= 3 and mon.set_requests(), 20,
+                          what="three clock changes")
+        # Whole seconds from the server: 89 to 90 s, plus a check's duration.
+        for difference in sets:
+            self.assertGreaterEqual(difference, 88500)
+            self.assertLessEqual(difference, 91500)
+        # The server that opened is asked again: no rotation after success.
+        self.assertEqual({r.server for r in self.servers.requests}, {"time-b-g.nist.gov"})
+        self.assertEqual(self.servers.requests[0].host, "time-b-g.nist.gov:13")
+        self.assertIsNone(mon.log())
+
+        durations = [end - start for start, end in mon.checks()[:3]]
+        report("wall time of one check against a loopback server (traced)",
+               "median %.0f ms of %s" % (statistics.median(durations) * 1000,
+                                         ["%.0f" % (d * 1000) for d in durations]))
+        starts = [r.mono for r in self.servers.requests]
+        report("request spacing with a 1500 ms interval",
+               ["%.0f ms" % ((b - a) * 1000) for a, b in zip(starts, starts[1:])])
+        self.assertLess(max(durations), 2.0)
+        self.assertAlive(mon)
+
+    def test_true_time_server_changes_nothing(self):
+        mon = self.start_monitor()
+        self.servers.wait_requests(3, 20)
+        # Let the third check finish.
+        self.servers.wait_requests(4, 5)
+        self.assertEqual(mon.set_requests(), [])
+        self.assertEqual({r.server for r in self.servers.requests}, {"time-b-g.nist.gov"})
+        self.assertIsNone(mon.log())
+        self.assertAlive(mon)
+
+
+if __name__ == "__main__":
+    main()

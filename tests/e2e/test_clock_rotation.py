@@ -1,0 +1,39 @@
+#!/usr/bin/env python3
+"""A server that cannot be opened moves the monitor on to the next one."""
+from clock_e2e import MonitorTest, main
+from vornwine import wait_until
+
+
+class Rotation(MonitorTest):
+    def test_refusing_server_is_followed_by_the_next(self):
+        self.servers.set(0, "refuse")
+        self.servers.set(1, "nist", skew=90)
+        mon = self.start_monitor()
+        # Check 1 is refused (no request reaches server 1); check 2 asks
+        # server 2, which opens, so check 3 asks it again.
+        got = self.servers.wait_requests(2, 20)
+        self.assertEqual([r.server for r in got[:2]], ["utcnist.colorado.edu"] * 2)
+        self.assertEqual(got[0].host, "utcnist.colorado.edu:13")
+        wait_until(lambda: len(mon.set_requests()) >= 2, 5, what="two clock changes")
+        self.assertIsNone(mon.log())
+        self.assertAlive(mon)
+
+    def test_failures_walk_the_four_servers_in_order(self):
+        # Refused servers leave no request; where the next one lands shows the walk.
+        for i in (0, 1, 3):
+            self.servers.set(i, "refuse")
+        self.servers.set(2, "nist")
+        mon = self.start_monitor()
+        got = self.servers.wait_requests(2, 20)
+        self.assertEqual([r.server for r in got[:2]], ["time-c-g.nist.gov"] * 2)
+        # Now 3 and 4 refuse: after 4 comes 1.
+        self.servers.set(2, "refuse")
+        self.servers.set(0, "nist")
+        others = lambda: [r.server for r in self.servers.requests if r.server != "time-c-g.nist.gov"]
+        self.assertEqual(wait_until(others, 20, what="a request to another server"),
+                         ["time-b-g.nist.gov"])
+        self.assertAlive(mon)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,190 @@
+// Applying a DAYTIME reply to the simulated UTC clock, and that clock itself.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "monitor/daytime.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_time.h"
+#include "platform/win_base.h"
+#include "platform/win_time.h"
+
+namespace {
+
+SYSTEMTIME T(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms,
+             WORD dayOfWeek = 0) {
+  return SYSTEMTIME{year, month, dayOfWeek, day, hour, minute, second, ms};
+}
+
+std::string Show(const SYSTEMTIME& t) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%u-%u-%u (dow %u) %u:%u:%u.%u", t.wYear, t.wMonth, t.wDay,
+                t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  return text;
+}
+
+class DaytimeSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    sim::SetUtcNow(kClock);
+  }
+  void Apply(const std::string& reply) { ApplyDaytimeReply(reply.data(), reply.size()); }
+
+  // The clock the replies are measured against: 2026-12-08 04:54:38.250.
+  const SYSTEMTIME kClock = T(2026, 12, 8, 4, 54, 38, 250);
+};
+
+TEST_F(DaytimeSim, RejectedReplyDoesNotReadTheClock) {
+  for (const char* reply : {"", "61382 26-12-08 04:54:3", "\n61382 26-12-08 23:58:01\n",
+                            "\n6138x 26-12-08 04:54:38\n", "\n61382 26-12-08\r\n04:54:38\n"}) {
+    SCOPED_TRACE(reply);
+    sim::ClearJournal();
+    Apply(reply);
+    EXPECT_TRUE(sim::CallNames().empty());
+  }
+  EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+}
+
+TEST_F(DaytimeSim, CorrectReplyReadsButLeavesTheClock) {
+  Apply("\n61382 26-12-08 04:55:08 00 0 0  50.0 UTC(NIST) * \n");  // 30 s ahead of the clock
+  EXPECT_EQ((std::vector<std::string>{"GetSystemTime"}), sim::CallNames());
+  EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+}
+
+TEST_F(DaytimeSim, OffClockIsSetKeepingItsMilliseconds) {
+  Apply("\n61382 26-12-08 04:55:09 00 0 0  50.0 UTC(NIST) * \n");
+  EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
+  EXPECT_EQ((std::vector<std::string>{"SetSystemTime(2026-12-8 (dow 2) 4:55:9.250)"}),
+            sim::CallsOf({"SetSystemTime"}));
+  EXPECT_EQ(Show(T(2026, 12, 8, 4, 55, 9, 250, 2)), Show(sim::UtcNow()));
+}
+
+TEST_F(DaytimeSim, ImpossibleRecordReachesSetSystemTimeAndIsRefused) {
+  for (const char* reply : {
+           "61382 26-13-08 04:54:38",  // month 13
+           "61382 26-12-08 04:60:38",  // minute 60
+           "61382 26-12-08 12:-5:00",  // a negative field
+           "61382 26-12-00 04:54:38",  // day 0
+           "61382 26-11-31 04:54:38",  // past the end of November
+           "61382 26-02-29 04:54:38",  // 2026 is no leap year
+           "61382 26-12-08 04:55:60",  // second 60
+       }) {
+    SCOPED_TRACE(reply);
+    sim::ClearJournal();
+    Apply(reply);
+    EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
+    EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+  }
+}
+
+TEST_F(DaytimeSim, RefusedSetIsNotRetried) {
+  sim::FailCall("SetSystemTime", ERROR_PRIVILEGE_NOT_HELD);
+  Apply("61382 26-12-09 04:54:38");
+  EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
+  EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+}
+
+// ---- the simulated clock ------------------------------------------------------
+
+class SimClock : public ::testing::Test {
+ protected:
+  void SetUp() override { sim::Reset(); }
+};
+
+TEST_F(SimClock, SetSystemTimeTakesOnlyRealDatesAndTimes) {
+  struct Row {
+    SYSTEMTIME time;
+    bool taken;
+  };
+  const Row rows[] = {
+      {T(2024, 2, 29, 12, 0, 0, 0), true},       {T(2023, 2, 29, 12, 0, 0, 0), false},
+      {T(2000, 2, 29, 12, 0, 0, 0), true},       {T(1900, 2, 29, 12, 0, 0, 0), false},
+      {T(2100, 2, 29, 12, 0, 0, 0), false},      {T(2026, 2, 28, 12, 0, 0, 0), true},
+      {T(2026, 4, 30, 12, 0, 0, 0), true},       {T(2026, 4, 31, 12, 0, 0, 0), false},
+      {T(2026, 1, 31, 12, 0, 0, 0), true},       {T(2026, 1, 32, 12, 0, 0, 0), false},
+      {T(2026, 12, 31, 23, 59, 59, 999), true},  {T(2026, 0, 8, 12, 0, 0, 0), false},
+      {T(2026, 13, 8, 12, 0, 0, 0), false},      {T(2026, 12, 0, 12, 0, 0, 0), false},
+      {T(2026, 12, 8, 24, 0, 0, 0), false},      {T(2026, 12, 8, 12, 60, 0, 0), false},
+      {T(2026, 12, 8, 12, 0, 60, 0), false},     {T(2026, 12, 8, 12, 0, 0, 1000), false},
+      {T(1600, 12, 31, 23, 59, 59, 999), false}, {T(1601, 1, 1, 0, 0, 0, 0), true},
+      {T(30827, 12, 31, 23, 59, 59, 999), true}, {T(30828, 1, 1, 0, 0, 0, 0), false},
+      {T(2026, 12, 8, 12, 0, 0, 0, 9), true},  // the day of week is ignored
+      {T(2026, 0xFFFB, 8, 12, 0, 0, 0), false},
+  };
+  const SYSTEMTIME before = T(2026, 6, 15, 8, 30, 0, 125);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(Show(row.time));
+    sim::SetUtcNow(before);
+    SetLastError(0);
+    const BOOL result = SetSystemTime(&row.time);
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    if (row.taken) {
+      EXPECT_TRUE(result);
+      SYSTEMTIME expected = row.time;
+      expected.wDayOfWeek = now.wDayOfWeek;
+      EXPECT_EQ(Show(expected), Show(now));
+    } else {
+      EXPECT_FALSE(result);
+      EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+      EXPECT_EQ(Show(T(2026, 6, 15, 8, 30, 0, 125, 1)), Show(now));
+    }
+  }
+}
+
+TEST_F(SimClock, SetUtcNowRefusesWhatSetSystemTimeRefuses) {
+  EXPECT_THROW(sim::SetUtcNow(T(2026, 2, 30, 0, 0, 0, 0)), std::invalid_argument);
+}
+
+TEST_F(SimClock, RunsWithVirtualTimeAcrossDaysAndYears) {
+  sim::SetUtcNow(T(2024, 2, 28, 23, 59, 59, 500));
+  sim::AdvanceMs(500);
+  EXPECT_EQ(Show(T(2024, 2, 29, 0, 0, 0, 0, 4)), Show(sim::UtcNow()));
+  sim::AdvanceMs(86400000);
+  EXPECT_EQ(Show(T(2024, 3, 1, 0, 0, 0, 0, 5)), Show(sim::UtcNow()));
+  sim::SetUtcNow(T(1999, 12, 31, 23, 59, 59, 999));
+  sim::AdvanceMs(1);
+  EXPECT_EQ(Show(T(2000, 1, 1, 0, 0, 0, 0, 6)), Show(sim::UtcNow()));
+}
+
+TEST_F(SimClock, EveryDayFollowsTheOneBefore) {
+  // Walks all days 1601..30827 through FromMs1601 and checks each against the
+  // calendar rules directly, and that ToMs1601 takes it back.
+  const int64_t kDay = 86400000;
+  SYSTEMTIME previous = sim::FromMs1601(0);
+  ASSERT_EQ(Show(T(1601, 1, 1, 0, 0, 0, 0, 1)), Show(previous));
+  for (int64_t days = 1;; ++days) {
+    const SYSTEMTIME t = sim::FromMs1601(days * kDay + 43200000);
+    const bool newMonth = t.wDay == 1;
+    const bool sameYear = t.wYear == previous.wYear;
+    const bool ok =
+        t.wHour == 12 && t.wMinute == 0 && t.wSecond == 0 &&
+        t.wDayOfWeek == (previous.wDayOfWeek + 1) % 7 && sim::IsValidSystemTime(t) &&
+        (newMonth ? (sameYear ? t.wMonth == previous.wMonth + 1
+                              : t.wYear == previous.wYear + 1 && t.wMonth == 1 &&
+                                    previous.wMonth == 12 && previous.wDay == 31)
+                  : sameYear && t.wMonth == previous.wMonth && t.wDay == previous.wDay + 1) &&
+        sim::ToMs1601(t) == days * kDay + 43200000;
+    if (!ok) {
+      ADD_FAILURE() << Show(previous) << " then " << Show(t);
+      return;
+    }
+    // Each month ends where IsValidSystemTime says it does.
+    if (newMonth) {
+      SYSTEMTIME pastEnd = previous;
+      pastEnd.wDay = static_cast<WORD>(previous.wDay + 1);
+      if (sim::IsValidSystemTime(pastEnd)) {
+        ADD_FAILURE() << "month goes on past " << Show(previous);
+        return;
+      }
+    }
+    if (t.wYear == 30827 && t.wMonth == 12 && t.wDay == 31) break;
+    previous = t;
+  }
+}
+
+}  // namespace

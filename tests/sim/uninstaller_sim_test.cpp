@@ -1,0 +1,269 @@
+// The uninstaller role against the simulated Windows, run as Add/Remove
+// Programs starts it: the installed VornMon.exe with -r.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "monitor/entry.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_file.h"
+#include "platform/sim/sim_process.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_window.h"
+
+namespace {
+
+constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const char* kEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vorn";
+constexpr const char* kScript = "c:\\DelAll.bat";
+const std::string kStartup = sim::kFreshCommonStartup;
+const std::string kInstalled = kStartup + "\\VornMon.exe";
+constexpr const char* kInstalledShort = "C:\\PROG~BDQ\\MICR~ABC\\WIND~XYZ\\STAR~1\\PROG~1\\STAR~2\\VornMon.exe";
+
+std::string ScriptFor(const std::string& target) {
+  return ":Repeat\r\ndel " + target + "\r\nif exist " + target +
+         " goto Repeat\r\ndel c:\\DelAll.bat\r\n";
+}
+
+class UninstallerSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    Install(kInstalled);
+    sim::SetShortPath(kInstalled, kInstalledShort);
+  }
+
+  // What an installation leaves: the entry, and the program where it runs from.
+  static void Install(const std::string& exePath) {
+    sim::RegPutText(HKEY_LOCAL_MACHINE, kEntryKey, "DisplayName", "Vorn (PC Clock Synchronizer)");
+    sim::RegPutText(HKEY_LOCAL_MACHINE, kEntryKey, "UninstallString", kInstalled + " -r");
+    sim::AddDirectory(exePath.substr(0, exePath.rfind('\\')));
+    sim::PutFile(exePath, "MZ");
+    sim::SetModulePath(exePath);
+    sim::SetCommandLine("\"" + exePath + "\" -r");
+  }
+
+  static UINT Run() {
+    try {
+      return static_cast<UINT>(VornMain());
+    } catch (const sim::ProcessExit& exit) {
+      return exit.code;
+    }
+  }
+
+  static size_t Index(const std::string& name) {
+    const std::vector<std::string> names = sim::CallNames();
+    for (size_t i = 0; i < names.size(); ++i) {
+      if (names[i] == name) return i;
+    }
+    return names.size();
+  }
+
+  static void ExpectRemovedBoxOnly() {
+    const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "Vorn Successfully Removed.");
+    EXPECT_EQ(boxes[0].caption, "Uninstall Status");
+    EXPECT_EQ(boxes[0].type, 0x40u);
+  }
+};
+
+TEST_F(UninstallerSim, RegistryCallsOfANormalUninstallInOrder) {
+  EXPECT_EQ(Run(), 1u);
+  std::vector<std::string> calls =
+      sim::CallsOf({"RegCreateKeyExA", "RegOpenKeyExA", "RegCloseKey", "RegQueryInfoKeyA",
+                    "RegEnumKeyExA", "RegDeleteKeyA", "RegFlushKey", "RegQueryValueExA",
+                    "RegSetValueExA"});
+  // What becomes of the entry's own handle is the registry layer's business.
+  const std::string closeEntry = std::string("RegCloseKey(HKEY_LOCAL_MACHINE\\") + kEntryKey;
+  calls.erase(std::remove_if(calls.begin(), calls.end(),
+                             [&](const std::string& call) { return call.rfind(closeEntry, 0) == 0; }),
+              calls.end());
+  const std::string uninstall = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey;
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{
+                "RegCreateKeyExA(HKEY_CURRENT_USER, \"Software\", 0, NULL, 0, 0xF003F, NULL)",
+                "RegCloseKey(HKEY_CURRENT_USER\\Software)",
+                "RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + std::string(kUninstallKey) +
+                    "\", 0, 0xF003F)",
+                "RegOpenKeyExA(" + uninstall + ", \"Vorn\", 0, 0xF003F)",
+                "RegQueryInfoKeyA(" + uninstall + "\\Vorn)",
+                "RegDeleteKeyA(" + uninstall + ", \"Vorn\")",
+                "RegFlushKey(" + uninstall + ")"}));
+  EXPECT_FALSE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
+  EXPECT_TRUE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+  EXPECT_TRUE(sim::RegKeyExists(HKEY_CURRENT_USER, "Software"));
+}
+
+TEST_F(UninstallerSim, EntryWithSubkeysGoesWhole) {
+  sim::RegAddKey(HKEY_LOCAL_MACHINE, std::string(kEntryKey) + "\\A\\Deep");
+  sim::RegAddKey(HKEY_LOCAL_MACHINE, std::string(kEntryKey) + "\\B");
+  sim::RegAddKey(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\Other");
+  EXPECT_EQ(Run(), 1u);
+  EXPECT_FALSE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
+  EXPECT_EQ(sim::RegSubKeys(HKEY_LOCAL_MACHINE, kUninstallKey),
+            (std::vector<std::string>{"Other"}));
+}
+
+// A missing entry or Uninstall key changes nothing in the registry, and the
+// rest runs as usual. Without the Uninstall key, no "Vorn" key straight
+// under HKEY_LOCAL_MACHINE is touched.
+TEST_F(UninstallerSim, MissingEntryOrUninstallKeyGoesUnnoticed) {
+  for (const char* missing : {kEntryKey, kUninstallKey}) {
+    SetUp();
+    sim::RegRemoveKey(HKEY_LOCAL_MACHINE, missing);
+    sim::RegPutText(HKEY_LOCAL_MACHINE, "Vorn", "Someone", "else's");
+    EXPECT_EQ(Run(), 1u) << missing;
+    EXPECT_TRUE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, "Vorn")) << missing;
+    EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(kInstalledShort)) << missing;
+    ExpectRemovedBoxOnly();
+    EXPECT_EQ(sim::CreatedProcesses().size(), 1u) << missing;
+  }
+}
+
+TEST_F(UninstallerSim, MonitorStopsAfterTheEntryGoesAndBeforeTheScriptIsWritten) {
+  const DWORD monitor = sim::AddForeignMonitor("Vorn Titlebar", 50);
+  EXPECT_EQ(Run(), 1u);
+  EXPECT_FALSE(sim::ForeignProcessRunning(monitor));
+  EXPECT_LT(Index("RegFlushKey"), Index("FindWindowA"));
+  EXPECT_LT(Index("WaitForSingleObject"), Index("CreateFileA"));
+  EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(kInstalledShort));
+}
+
+TEST_F(UninstallerSim, ScriptNamesTheRunningFileWholeQuotedWhenItHasBlanks) {
+  const std::string deep = "C:\\" + std::string(120, 'd') + "\\" + std::string(120, 'e');
+  const std::string deepShort = "C:\\" + std::string(100, 'D') + "\\" + std::string(200, 'E');
+  struct Case {
+    const char* name;
+    std::string exe;
+    std::string shortForm;  // empty: the system gives none
+    std::string target;     // as the script's lines 2 and 3 name it
+  } cases[] = {
+      {"short form", kInstalled, kInstalledShort, kInstalledShort},
+      {"copy outside StartUp", "C:\\Temp\\VornMon.exe", "C:\\Temp\\VornMon.exe",
+       "C:\\Temp\\VornMon.exe"},
+      {"no short form: long path quoted", kInstalled, "", "\"" + kInstalled + "\""},
+      {"long paths not cut", deep + "\\VornMon.exe", deepShort + "\\VORNMON.EXE",
+       deepShort + "\\VORNMON.EXE"},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    Install(c.exe);
+    if (c.shortForm.empty()) {
+      sim::FailCall("GetShortPathNameA", ERROR_INVALID_PARAMETER);
+    } else {
+      sim::SetShortPath(c.exe, c.shortForm);
+    }
+    sim::PutFile(kScript, std::string(500, '#'));
+    EXPECT_EQ(Run(), 1u) << c.name;
+    EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(c.target)) << c.name;
+    EXPECT_TRUE(sim::FileExists(kInstalled)) << c.name;
+  }
+}
+
+TEST_F(UninstallerSim, ScriptCreatedAnewAsTheCallsAsk) {
+  EXPECT_EQ(Run(), 1u);
+  EXPECT_EQ(sim::CallsOf({"CreateFileA"}),
+            (std::vector<std::string>{
+                "CreateFileA(\"c:\\DelAll.bat\", 0x40000000, 0x1, (nil), 2, 0x80, (nil))"}));
+  EXPECT_EQ(sim::CountCalls("WriteFile"), 4u);
+  EXPECT_EQ(sim::OpenHandles("file"), 0u);
+}
+
+// Each failure ends in the top-level error report, with nothing claimed.
+TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReport) {
+  struct Case {
+    const char* name;
+    const char* call;
+    DWORD error;
+    int skip;
+    const char* message;
+  } cases[] = {
+      {"create", "CreateFileA", ERROR_ACCESS_DENIED, 0, "File access denied."},
+      {"create, path", "CreateFileA", ERROR_PATH_NOT_FOUND, 0, "Invalid filename."},
+      {"line 1", "WriteFile", ERROR_DISK_FULL, 0, "I/O error 112."},
+      {"line 3", "WriteFile", ERROR_WRITE_FAULT, 2, "I/O error 29."},
+      {"line 4", "WriteFile", ERROR_HANDLE_DISK_FULL, 3, "I/O error 39."},
+      {"close", "CloseHandle", ERROR_INVALID_HANDLE, 0, "I/O error 6."},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    Install(kInstalled);
+    sim::FailCall(c.call, c.error, c.skip);
+    EXPECT_EQ(Run(), 1u) << c.name;
+    const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << c.name;
+    EXPECT_EQ(boxes[0].caption, "Application Error") << c.name;
+    EXPECT_EQ(boxes[0].type, 0x2010u) << c.name;
+    const std::string& text = boxes[0].text;
+    EXPECT_EQ(text.rfind("Exception InOutError in module VornMon.exe at ", 0), 0u) << text;
+    EXPECT_EQ(text.substr(text.find('\n') + 1), c.message) << c.name;
+    EXPECT_TRUE(sim::CreatedProcesses().empty()) << c.name;
+    EXPECT_EQ(sim::CountCalls("SetPriorityClass"), 0u) << c.name;
+    EXPECT_FALSE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.name;
+    EXPECT_TRUE(sim::FileExists(kInstalled)) << c.name;
+  }
+}
+
+TEST_F(UninstallerSim, ScriptThatCannotStartClaimsNoSuccess) {
+  sim::FailCall("CreateProcessA", ERROR_NOT_ENOUGH_MEMORY);
+  EXPECT_EQ(Run(), 1u);
+  const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Uninstall Status");
+  EXPECT_EQ(boxes[0].type, 0x10u);
+  EXPECT_NE(boxes[0].text.find("could not remove"), std::string::npos) << boxes[0].text;
+  EXPECT_NE(boxes[0].text.find(kInstalled), std::string::npos) << boxes[0].text;
+  for (const char* untouched : {"SetThreadPriority", "SetPriorityClass", "ResumeThread"}) {
+    EXPECT_EQ(sim::CountCalls(untouched), 0u) << untouched;
+  }
+  EXPECT_EQ(sim::CallNames().back(), "ExitProcess");
+}
+
+TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {
+  EXPECT_EQ(Run(), 1u);
+  const std::vector<sim::CreatedProcess> created = sim::CreatedProcesses();
+  ASSERT_EQ(created.size(), 1u);
+  const sim::CreatedProcess& script = created[0];
+  EXPECT_FALSE(script.applicationName);
+  EXPECT_EQ(script.commandLine, std::optional<std::string>(kScript));
+  EXPECT_FALSE(script.inheritHandles);
+  EXPECT_EQ(script.creationFlags, 0x44u);
+  EXPECT_FALSE(script.ownEnvironment);
+  EXPECT_EQ(script.currentDirectory, std::optional<std::string>("c:\\"));
+  STARTUPINFOA hidden;
+  memset(&hidden, 0, sizeof hidden);
+  hidden.cb = 68;
+  hidden.dwFlags = STARTF_USESHOWWINDOW;
+  hidden.wShowWindow = 0;
+  ASSERT_EQ(sizeof script.startup, 68u);
+  EXPECT_EQ(memcmp(&script.startup, &hidden, sizeof hidden), 0);
+  EXPECT_EQ(script.suspendCount, 0u);
+  EXPECT_EQ(script.threadPriority, THREAD_PRIORITY_IDLE);
+  EXPECT_EQ(script.priorityClass, IDLE_PRIORITY_CLASS);
+  EXPECT_EQ(sim::OwnThreadPriority(), THREAD_PRIORITY_TIME_CRITICAL);
+  EXPECT_EQ(sim::OwnPriorityClass(), HIGH_PRIORITY_CLASS);
+  EXPECT_EQ(sim::OpenHandles("process"), 0u);
+  EXPECT_EQ(sim::OpenHandles("thread"), 0u);
+
+  const std::string process = sim::Fmt("%p", script.process);
+  const std::string thread = sim::Fmt("%p", script.thread);
+  std::vector<std::string> calls = sim::CallsOf(
+      {"CreateProcessA", "MessageBoxA", "SetThreadPriority", "GetCurrentThread",
+       "GetCurrentProcess", "SetPriorityClass", "CloseHandle", "ResumeThread", "ExitProcess"});
+  // The script file's own close comes first.
+  ASSERT_FALSE(calls.empty());
+  calls.erase(calls.begin());
+  EXPECT_EQ(calls,
+            (std::vector<std::string>{
+                "CreateProcessA(NULL, \"c:\\DelAll.bat\", (nil), (nil), 0, 0x44, (nil), \"c:\\\")",
+                "MessageBoxA((nil), \"Vorn Successfully Removed.\", \"Uninstall Status\", 0x40)",
+                "SetThreadPriority(" + thread + ", -15)", "GetCurrentThread()",
+                "SetThreadPriority(0xfffffffffffffffe, 15)", "GetCurrentProcess()",
+                "SetPriorityClass(0xffffffffffffffff, 0x80)", "CloseHandle(" + process + ")",
+                "ResumeThread(" + thread + ")", "CloseHandle(" + thread + ")",
+                "ExitProcess(1)"}));
+}
+
+}  // namespace

@@ -1,0 +1,180 @@
+// The DAYTIME reply parser and the correction decision, as one pipeline from
+// reply bytes and a clock reading to "rejected", "no change" or a record.
+#include "monitor/daytime.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+using namespace std::string_literals;
+
+namespace {
+
+// Fields in reading order; SYSTEMTIME itself puts the day of week third.
+SYSTEMTIME T(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms,
+             WORD dayOfWeek = 0) {
+  return SYSTEMTIME{year, month, dayOfWeek, day, hour, minute, second, ms};
+}
+
+std::string Show(const SYSTEMTIME& t) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%u-%u-%u (dow %u) %u:%u:%u.%u", t.wYear, t.wMonth, t.wDay,
+                t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  return text;
+}
+
+const std::string kNist = "\n61382 26-12-08 04:54:38 00 0 0  50.0 UTC(NIST) * \n";
+// A clock on another date: every accepted reply sets it, so the record shows
+// what each field was read as.
+const SYSTEMTIME kElsewhere = T(2025, 1, 1, 0, 0, 0, 250, 3);
+
+enum Outcome { kRejected, kNoChange, kSet };
+
+struct Case {
+  const char* name;
+  std::string reply;
+  SYSTEMTIME now;
+  Outcome outcome;
+  SYSTEMTIME record;
+  size_t count = std::string::npos;  // npos: the whole reply
+};
+
+const SYSTEMTIME kNone{};
+
+std::vector<Case> Cases() {
+  const SYSTEMTIME nist = T(2026, 12, 8, 4, 54, 38, 250, 2);
+  const std::string noon = "61382 26-12-08 12:00:00";
+  const SYSTEMTIME noonSet = T(2026, 12, 8, 12, 0, 0, 0, 2);
+  auto noonWithMs = [&](WORD ms) {
+    SYSTEMTIME t = noonSet;
+    t.wMilliseconds = ms;
+    return t;
+  };
+  return {
+      // What is kept, and how much of it.
+      {"Empty", "", kElsewhere, kRejected, kNone},
+      {"NistLine", kNist, kElsewhere, kSet, nist},
+      {"NistLineClockRight", kNist, T(2026, 12, 8, 4, 54, 38, 250, 2), kNoChange, kNone},
+      {"Exactly23Kept", "61382 26-12-08 04:54:38", kElsewhere, kSet, nist},
+      {"CountCutsTo22", "61382 26-12-08 04:54:38", kElsewhere, kRejected, kNone, 22},
+      {"ControlBytesLeave22Of24", "\n61382 26-12-08 04:54:3\n", kElsewhere, kRejected, kNone},
+      {"ControlBytesAndNulInside",
+       "\t6\0"
+       "1382 26-\r12-08 04:54\x1f:38\n"s,
+       kElsewhere, kSet, nist},
+      {"ControlByteBefore23rdKept", "\n61382 26-12-08 04:54:3\r8 00 0 0  50.0 UTC(NIST) * \n",
+       kElsewhere, kSet, nist},
+      {"CrLfForBlankNothingAfter", "61382 26-12-08\r\n04:54:38", kElsewhere, kRejected, kNone},
+      {"CrLfForBlankLineGoesOn", "\n61382 26-12-08\r\n04:54:38 00 0 0  50.0 UTC(NIST) * \n",
+       kElsewhere, kRejected, kNone},
+      {"OddSeparators", "61382x26/12.08T04-54-38", kElsewhere, kSet, nist},
+      {"DelAndHighBitSeparators",
+       "61382\x7f"
+       "26\xff"
+       "12\x80"
+       "08\xa0"
+       "04\x7f"
+       "54\xfe"
+       "38",
+       kElsewhere, kSet, nist},
+
+      // The integer rule, field by field.
+      {"BlankThenDigit", "61382 26-12- 7 04:54:38", kElsewhere, kSet,
+       T(2026, 12, 7, 4, 54, 38, 250, 2)},
+      {"DigitThenBlank", "61382 26-12-7  04:54:38", kElsewhere, kRejected, kNone},
+      {"BlankField", "61382 26-12-08 04:  :38", kElsewhere, kRejected, kNone},
+      {"DollarHex", "61382 26-$A-$f 04:54:38", kElsewhere, kSet,
+       T(2026, 10, 15, 4, 54, 38, 250, 2)},
+      {"DollarWithoutDigit", "61382 26-12-$  04:54:38", kElsewhere, kRejected, kNone},
+      {"BlankThenDollar", "61382 26-12- $ 04:54:38", kElsewhere, kRejected, kNone},
+      {"DollarNonHexDigit", "61382 26-12-$G 04:54:38", kElsewhere, kRejected, kNone},
+      {"EightAndNineAreDecimal", "61382 26-08-09 04:54:38", kElsewhere, kSet,
+       T(2026, 8, 9, 4, 54, 38, 250, 2)},
+      {"PlusSigns", "61382 26-+8-+9 04:54:38", kElsewhere, kSet, T(2026, 8, 9, 4, 54, 38, 250, 2)},
+      {"SignWithoutDigit", "61382 26-12-08 04:- :38", kElsewhere, kRejected, kNone},
+      {"TwoSigns", "61382 26-12-08 04:--:38", kElsewhere, kRejected, kNone},
+      {"LetterInDecimalField", "61382 26-12-08 04:5A:38", kElsewhere, kRejected, kNone},
+      {"HighBitByteInField", "61382 26-12-0\xb8 04:54:38", kElsewhere, kRejected, kNone},
+      {"NegativeMinuteKeptAsLow16Bits", "61382 26-12-08 12:-5:00", kElsewhere, kSet,
+       T(2026, 12, 8, 12, 0xFFFB, 0, 250, 2)},
+      {"MonthAndMinuteOutOfRangePassOn", "61382 26-13-08 10:60:00", kElsewhere, kSet,
+       T(2026, 13, 8, 10, 60, 0, 250, 2)},
+
+      // The day number: checked, used only for the day of week.
+      {"DayNumberNotANumber", "6138x 26-12-08 04:54:38", kElsewhere, kRejected, kNone},
+      {"DayNumberBlankInside", "61 82 26-12-08 04:54:38", kElsewhere, kRejected, kNone},
+      {"DayNumberLeadingBlanks", "  544 26-12-08 04:54:38", kElsewhere, kSet,
+       T(2026, 12, 8, 4, 54, 38, 250, 1)},
+      {"DayNumberHex", "$FFFF 26-12-08 04:54:38", kElsewhere, kSet,
+       T(2026, 12, 8, 4, 54, 38, 250, 4)},
+      {"DayNumberNegativeTruncates", "  -12 26-12-08 04:54:38", kElsewhere, kSet,
+       T(2026, 12, 8, 4, 54, 38, 250, 0xFFFE)},
+      {"Day51544IsSaturdayYear00", "51544 00-01-01 12:00:00", kElsewhere, kSet,
+       T(2000, 1, 1, 12, 0, 0, 250, 6)},
+      {"Year99Is2099", "61382 99-12-08 04:54:38", kElsewhere, kSet,
+       T(2099, 12, 8, 4, 54, 38, 250, 2)},
+
+      // The accepted window of server times.
+      {"At00_01_59", "61382 26-12-08 00:01:59", kElsewhere, kRejected, kNone},
+      {"At00_02_00", "61382 26-12-08 00:02:00", kElsewhere, kSet, T(2026, 12, 8, 0, 2, 0, 250, 2)},
+      {"At23_58_00", "61382 26-12-08 23:58:00", kElsewhere, kSet,
+       T(2026, 12, 8, 23, 58, 0, 250, 2)},
+      {"At23_58_01", "61382 26-12-08 23:58:01", kElsewhere, kRejected, kNone},
+      {"Hour24", "61382 26-12-08 24:00:00", kElsewhere, kRejected, kNone},
+
+      // The decision against the clock.
+      {"Clock30Ahead", noon, T(2026, 12, 8, 12, 0, 30, 0), kNoChange, kNone},
+      {"Clock30Behind", noon, T(2026, 12, 8, 11, 59, 30, 0), kNoChange, kNone},
+      {"Clock31Ahead", noon, T(2026, 12, 8, 12, 0, 31, 0), kSet, noonSet},
+      {"Clock31Behind", noon, T(2026, 12, 8, 11, 59, 29, 0), kSet, noonSet},
+      {"MillisecondsTakeNoPart", noon, T(2026, 12, 8, 12, 0, 30, 900), kNoChange, kNone},
+      {"MillisecondsKept", noon, T(2026, 12, 8, 12, 0, 31, 900), kSet, noonWithMs(900)},
+      {"ClockDayOfWeekTakesNoPart", noon, T(2026, 12, 8, 12, 0, 0, 0, 5), kNoChange, kNone},
+      {"YearDiffers", noon, T(2025, 12, 8, 12, 0, 0, 0), kSet, noonSet},
+      {"MonthDiffers", noon, T(2026, 11, 8, 12, 0, 0, 0), kSet, noonSet},
+      {"DayDiffers", noon, T(2026, 12, 9, 12, 0, 0, 0), kSet, noonSet},
+      {"ClockPastMidnight", "61382 26-12-08 23:58:00", T(2026, 12, 9, 0, 0, 10, 40), kSet,
+       T(2026, 12, 8, 23, 58, 0, 40, 2)},
+      // -5 and 65531 share their low 16 bits but are different numbers.
+      {"SignedAgainstUnsigned", "61382 26--5-08 12:00:00", T(2026, 0xFFFB, 8, 12, 0, 0, 0), kSet,
+       T(2026, 0xFFFB, 8, 12, 0, 0, 0, 2)},
+  };
+}
+
+TEST(DaytimeReply, Vectors) {
+  for (const Case& c : Cases()) {
+    SCOPED_TRACE(c.name);
+    const size_t count = c.count == std::string::npos ? c.reply.size() : c.count;
+    const std::optional<DaytimeReply> reply = ParseDaytimeReply(c.reply.data(), count);
+    if (c.outcome == kRejected) {
+      EXPECT_FALSE(reply.has_value());
+      continue;
+    }
+    ASSERT_TRUE(reply.has_value());
+    const std::optional<SYSTEMTIME> set = DecideClockCorrection(*reply, c.now);
+    if (c.outcome == kNoChange) {
+      EXPECT_FALSE(set.has_value()) << Show(*set);
+    } else {
+      ASSERT_TRUE(set.has_value());
+      EXPECT_EQ(Show(c.record), Show(*set));
+    }
+  }
+}
+
+TEST(DaytimeReply, NistLineFields) {
+  const std::optional<DaytimeReply> r = ParseDaytimeReply(kNist.data(), kNist.size());
+  ASSERT_TRUE(r.has_value());
+  EXPECT_EQ(61382, r->dayNumber);
+  EXPECT_EQ(2026, r->year);
+  EXPECT_EQ(12, r->month);
+  EXPECT_EQ(8, r->day);
+  EXPECT_EQ(4, r->hour);
+  EXPECT_EQ(54, r->minute);
+  EXPECT_EQ(38, r->second);
+  EXPECT_EQ(2, r->dayOfWeek);
+  EXPECT_EQ(4 * 3600 + 54 * 60 + 38, r->secondOfDay);
+}
+
+}  // namespace
