@@ -5,9 +5,9 @@
 // every process, so the count comes from there.
 //
 // Build: i686-w64-mingw32-g++-posix -static -Os -s handle_count.cpp -o handle_count.exe
-#include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <windows.h>
 
 #include <vector>
 
@@ -41,15 +41,15 @@ int main(int argc, char** argv) {
   }
   ULONG pid = strtoul(argv[1], nullptr, 0);
   // Through void (*)(): the cast between two function types is then explicit.
-  QuerySystemInformation query = reinterpret_cast<QuerySystemInformation>(
-      reinterpret_cast<void (*)()>(
+  QuerySystemInformation query =
+      reinterpret_cast<QuerySystemInformation>(reinterpret_cast<void (*)()>(
           GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
   if (!query) return 1;
   std::vector<char> buffer(1 << 16);
   LONG status;
   ULONG needed = 0;
-  while ((status = query(kSystemHandleInformation, buffer.data(),
-                         static_cast<ULONG>(buffer.size()), &needed)) == kInfoLengthMismatch) {
+  while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()),
+                         &needed)) == kInfoLengthMismatch) {
     buffer.resize(buffer.size() * 2);
   }
   if (status != 0) return 1;

@@ -37,8 +37,12 @@ unset VORN_IN_NETNS_INNER
 mount --make-rprivate /
 ip link set lo up
 
-# The files only have to live until they are bind-mounted: the mounts keep them.
+# The files live on a tmpfs mounted in this namespace only, so nothing is left
+# on the host's disk whatever happens; the bind mounts keep them alive after
+# the tmpfs is detached.
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/vorn-netns.XXXXXX")
+trap 'rmdir "$tmp" 2>/dev/null || true' EXIT
+mount -t tmpfs -o size=64k,mode=755 vorn-netns "$tmp"
 {
   echo "127.0.0.1 localhost $(hostname 2>/dev/null || true)"
   echo "::1 localhost ip6-localhost ip6-loopback"
@@ -52,7 +56,8 @@ echo "nameserver 127.0.0.1" >"$tmp/resolv.conf"
 chmod 644 "$tmp/hosts" "$tmp/resolv.conf"
 mount --bind "$tmp/hosts" /etc/hosts
 mount --bind "$tmp/resolv.conf" /etc/resolv.conf
-rm -rf "$tmp"
+umount -l "$tmp"
+rmdir "$tmp"
 
 if [ "${VORN_OFFLINE:-0}" != 1 ]; then
   # TEST-NET-1 (192.0.2.0/24) is reserved for documentation: never routed.
