@@ -71,16 +71,19 @@ def main():
         say("monitor running: window \"%s\" owned by process %d" % (TITLE, pid))
 
         stage(3, "the monitor's first check comes 120 s after it started")
-        requests = []
+        requests, last = [], None
         while not requests:
             waited = time.monotonic() - started
             if waited > 150:
                 sys.exit("no clock change was asked for within 150 s")
             requests = [int(m) for m in SET_RE.findall(installer.stderr())]
             if not requests:
-                print("\r           waiting for the first check: %3d s  " % (120 - waited)
-                      if waited < 120 else "\r           check under way...          ",
-                      end="", flush=True)
+                left = max(0, 120 - int(waited))
+                if sys.stdout.isatty():
+                    print("\r           first check in %3d s  " % left, end="", flush=True)
+                elif left % 15 == 0 and left != last:
+                    print("           first check in %3d s" % left, flush=True)
+                last = left
                 time.sleep(1)
         print(flush=True)
         asked = servers.requests[0]
