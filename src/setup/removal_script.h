@@ -17,4 +17,3 @@ std::vector<std::string> RemovalScriptLines(const std::string& path);
 
 // The whole file: every line ended by CR LF.
 std::string RemovalScriptText(const std::string& path);
-

@@ -93,8 +93,7 @@ void RunUninstaller() {
   memset(&script, 0, sizeof script);
   std::string commandLine = kRemovalScriptPath;
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                      CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "c:\\", &startup,
-                      &script)) {
+                      CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "c:\\", &startup, &script)) {
     const std::string text = "Vorn could not remove its program file:\r\n" + longPath;
     MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONHAND);
     return;

@@ -19,7 +19,8 @@ constexpr const char* kEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\
 constexpr const char* kScript = "c:\\DelAll.bat";
 const std::string kStartup = sim::kFreshCommonStartup;
 const std::string kInstalled = kStartup + "\\VornMon.exe";
-constexpr const char* kInstalledShort = "C:\\PROG~BDQ\\MICR~ABC\\WIND~XYZ\\STAR~1\\PROG~1\\STAR~2\\VornMon.exe";
+constexpr const char* kInstalledShort =
+    "C:\\PROG~BDQ\\MICR~ABC\\WIND~XYZ\\STAR~1\\PROG~1\\STAR~2\\VornMon.exe";
 
 std::string ScriptFor(const std::string& target) {
   return ":Repeat\r\ndel " + target + "\r\nif exist " + target +
@@ -45,6 +46,8 @@ class UninstallerSim : public ::testing::Test {
   }
 
   static UINT Run() {
+    // Should the monitor role be chosen by mistake, its loop still ends.
+    sim::QuitAt(3600000);
     try {
       return static_cast<UINT>(VornMain());
     } catch (const sim::ProcessExit& exit) {
@@ -71,26 +74,25 @@ class UninstallerSim : public ::testing::Test {
 
 TEST_F(UninstallerSim, RegistryCallsOfANormalUninstallInOrder) {
   EXPECT_EQ(Run(), 1u);
-  std::vector<std::string> calls =
-      sim::CallsOf({"RegCreateKeyExA", "RegOpenKeyExA", "RegCloseKey", "RegQueryInfoKeyA",
-                    "RegEnumKeyExA", "RegDeleteKeyA", "RegFlushKey", "RegQueryValueExA",
-                    "RegSetValueExA"});
+  std::vector<std::string> calls = sim::CallsOf(
+      {"RegCreateKeyExA", "RegOpenKeyExA", "RegCloseKey", "RegQueryInfoKeyA", "RegEnumKeyExA",
+       "RegDeleteKeyA", "RegFlushKey", "RegQueryValueExA", "RegSetValueExA"});
   // What becomes of the entry's own handle is the registry layer's business.
   const std::string closeEntry = std::string("RegCloseKey(HKEY_LOCAL_MACHINE\\") + kEntryKey;
-  calls.erase(std::remove_if(calls.begin(), calls.end(),
-                             [&](const std::string& call) { return call.rfind(closeEntry, 0) == 0; }),
-              calls.end());
+  calls.erase(
+      std::remove_if(calls.begin(), calls.end(),
+                     [&](const std::string& call) { return call.rfind(closeEntry, 0) == 0; }),
+      calls.end());
   const std::string uninstall = std::string("HKEY_LOCAL_MACHINE\\") + kUninstallKey;
-  EXPECT_EQ(calls,
-            (std::vector<std::string>{
-                "RegCreateKeyExA(HKEY_CURRENT_USER, \"Software\", 0, NULL, 0, 0xF003F, NULL)",
-                "RegCloseKey(HKEY_CURRENT_USER\\Software)",
-                "RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + std::string(kUninstallKey) +
-                    "\", 0, 0xF003F)",
-                "RegOpenKeyExA(" + uninstall + ", \"Vorn\", 0, 0xF003F)",
-                "RegQueryInfoKeyA(" + uninstall + "\\Vorn)",
-                "RegDeleteKeyA(" + uninstall + ", \"Vorn\")",
-                "RegFlushKey(" + uninstall + ")"}));
+  EXPECT_EQ(
+      calls,
+      (std::vector<std::string>{
+          "RegCreateKeyExA(HKEY_CURRENT_USER, \"Software\", 0, NULL, 0, 0xF003F, NULL)",
+          "RegCloseKey(HKEY_CURRENT_USER\\Software)",
+          "RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"" + std::string(kUninstallKey) + "\", 0, 0xF003F)",
+          "RegOpenKeyExA(" + uninstall + ", \"Vorn\", 0, 0xF003F)",
+          "RegQueryInfoKeyA(" + uninstall + "\\Vorn)", "RegDeleteKeyA(" + uninstall + ", \"Vorn\")",
+          "RegFlushKey(" + uninstall + ")"}));
   EXPECT_FALSE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey));
   EXPECT_TRUE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
   EXPECT_TRUE(sim::RegKeyExists(HKEY_CURRENT_USER, "Software"));
@@ -158,7 +160,6 @@ TEST_F(UninstallerSim, ScriptNamesTheRunningFileWholeQuotedWhenItHasBlanks) {
     sim::PutFile(kScript, std::string(500, '#'));
     EXPECT_EQ(Run(), 1u) << c.name;
     EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(c.target)) << c.name;
-    EXPECT_TRUE(sim::FileExists(kInstalled)) << c.name;
   }
 }
 
@@ -166,7 +167,7 @@ TEST_F(UninstallerSim, ScriptCreatedAnewAsTheCallsAsk) {
   EXPECT_EQ(Run(), 1u);
   EXPECT_EQ(sim::CallsOf({"CreateFileA"}),
             (std::vector<std::string>{
-                "CreateFileA(\"c:\\DelAll.bat\", 0x40000000, 0x1, (nil), 2, 0x80, (nil))"}));
+                "CreateFileA(\"c:\\DelAll.bat\", 0x40000000, 0x1, NULL, 2, 0x80, NULL)"}));
   EXPECT_EQ(sim::CountCalls("WriteFile"), 4u);
   EXPECT_EQ(sim::OpenHandles("file"), 0u);
 }
@@ -199,6 +200,9 @@ TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReport) {
     const std::string& text = boxes[0].text;
     EXPECT_EQ(text.rfind("Exception InOutError in module VornMon.exe at ", 0), 0u) << text;
     EXPECT_EQ(text.substr(text.find('\n') + 1), c.message) << c.name;
+    if (std::string(c.call) != "CloseHandle") {
+      EXPECT_EQ(sim::OpenHandles("file"), 0u) << c.name;
+    }
     EXPECT_TRUE(sim::CreatedProcesses().empty()) << c.name;
     EXPECT_EQ(sim::CountCalls("SetPriorityClass"), 0u) << c.name;
     EXPECT_FALSE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.name;
@@ -262,8 +266,7 @@ TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {
                 "SetThreadPriority(" + thread + ", -15)", "GetCurrentThread()",
                 "SetThreadPriority(0xfffffffffffffffe, 15)", "GetCurrentProcess()",
                 "SetPriorityClass(0xffffffffffffffff, 0x80)", "CloseHandle(" + process + ")",
-                "ResumeThread(" + thread + ")", "CloseHandle(" + thread + ")",
-                "ExitProcess(1)"}));
+                "ResumeThread(" + thread + ")", "CloseHandle(" + thread + ")", "ExitProcess(1)"}));
 }
 
 }  // namespace

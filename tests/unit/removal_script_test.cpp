@@ -1,7 +1,7 @@
 // The removal script's path choice and text.
-#include <gtest/gtest.h>
-
 #include "setup/removal_script.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -12,8 +12,8 @@ TEST(ScriptPath, ShortFormWhenGivenElseLongPath) {
     const char* shortPath;
     const char* expected;
   } cases[] = {
-      {"short form given", "C:\\Program Files\\Vorn\\VornMon.exe", "C:\\PROGRA~1\\Vorn\\VornMon.exe",
-       "C:\\PROGRA~1\\Vorn\\VornMon.exe"},
+      {"short form given", "C:\\Program Files\\Vorn\\VornMon.exe",
+       "C:\\PROGRA~1\\Vorn\\VornMon.exe", "C:\\PROGRA~1\\Vorn\\VornMon.exe"},
       {"short form same as long", "C:\\Vorn\\VornMon.exe", "C:\\Vorn\\VornMon.exe",
        "C:\\Vorn\\VornMon.exe"},
       {"no short form", "C:\\Program Files\\Vorn\\VornMon.exe", "",

@@ -82,7 +82,12 @@ bool IsRoot(const std::string& key) { return key.size() == 3 && key[1] == ':' &&
 
 // The lookup key: lower case, '\' only, no trailing '\' except on a root.
 std::string Key(const std::string& path) {
-  std::string key = Lower(Separators(path));
+  std::string key;
+  // Windows collapses runs of separators inside a path.
+  for (char c : Lower(Separators(path))) {
+    if (c == '\\' && !key.empty() && key.back() == '\\') continue;
+    key += c;
+  }
   while (key.size() > 3 && key.back() == '\\') key.pop_back();
   if (key.size() == 2 && key[1] == ':') key += '\\';
   return key;

@@ -47,9 +47,9 @@ bool ValidThreadPriority(int priority) {
          (priority >= -2 && priority <= 2);
 }
 
-constexpr DWORD kPriorityClasses[] = {IDLE_PRIORITY_CLASS, 0x4000 /* below normal */,
+constexpr DWORD kPriorityClasses[] = {IDLE_PRIORITY_CLASS,  0x4000 /* below normal */,
                                       kNormalPriorityClass, 0x8000 /* above normal */,
-                                      HIGH_PRIORITY_CLASS, 0x100 /* realtime */};
+                                      HIGH_PRIORITY_CLASS,  0x100 /* realtime */};
 
 bool ValidPriorityClass(DWORD priorityClass) {
   for (DWORD known : kPriorityClasses) {
@@ -101,11 +101,10 @@ BOOL WINAPI CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
                            LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
                            DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
                            LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation) {
-  if (Enter("CreateProcessA",
-            Fmt("%s, %s, %p, %p, %d, 0x%X, %p, %s", Str(applicationName).c_str(),
-                Str(commandLine).c_str(), static_cast<void*>(processAttributes),
-                static_cast<void*>(threadAttributes), inheritHandles, creationFlags, environment,
-                Str(currentDirectory).c_str()))) {
+  if (Enter("CreateProcessA", Fmt("%s, %s, %p, %p, %d, 0x%X, %p, %s", Str(applicationName).c_str(),
+                                  Str(commandLine).c_str(), static_cast<void*>(processAttributes),
+                                  static_cast<void*>(threadAttributes), inheritHandles,
+                                  creationFlags, environment, Str(currentDirectory).c_str()))) {
     return FALSE;
   }
   if (!startupInfo || !processInformation || (!applicationName && !commandLine)) {

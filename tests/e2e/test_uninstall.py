@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""The real Vorn.exe installed in a fresh Wine prefix and removed again: through
+Wine's Add/Remove Programs, a second time with the entry already gone, and from
+a copy outside the StartUp folder, which removes that copy only."""
+import shutil
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+from clock_e2e import _built_helper, bin_dir, main, report  # noqa: E402
+from vornwine import WinePrefix, wait_for_path, wait_until  # noqa: E402
+
+TITLE = "Vorn Titlebar"
+SETUP = r"C:\Downloads\Setup.exe"
+ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorn"
+STARTUP = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\StartUp"
+INSTALLED = STARTUP + r"\VornMon.exe"
+EVENT_LOG = r"C:\windows\vorn.log"
+REMOVED = b"Vorn Successfully Removed."
+# The script retries until the uninstaller has let go of its file.
+GONE_WITHIN_S = 10
+
+
+class Uninstall(unittest.TestCase):
+    def setUp(self):
+        _built_helper()
+        self.wp = WinePrefix()
+        self.addCleanup(self.wp.close)
+        self.exe_bytes = (bin_dir() / "Vorn.exe").read_bytes()
+        setup = self.wp.unix_path(SETUP)
+        setup.parent.mkdir(parents=True, exist_ok=True)
+        setup.write_bytes(self.exe_bytes)
+        self.installed = self.wp.unix_path(INSTALLED)
+        self.script = self.wp.drive_c / "DelAll.bat"
+
+        proc = self.wp.spawn([SETUP])
+        self.assertIsNotNone(self.wp.msgbox("Installation Status", timeout=30, press="ok"),
+                             "no installation box; stderr: %r" % proc.stderr()[-2000:])
+        proc.wait(30)
+        wait_until(lambda: self.wp.find_window(TITLE), 20, what="the installed monitor")
+        self.assertIsNotNone(self.wp.reg_query(ENTRY))
+
+    def removal_box(self, proc):
+        text = self.wp.msgbox("Uninstall Status", timeout=30, press="ok")
+        self.assertIsNotNone(text, "no uninstall box; stderr: %r" % proc.stderr()[-2000:])
+        return text
+
+    def run_copy(self, win_path):
+        """Runs a fresh copy of the program at win_path with -r; returns the box
+        text and the exit code."""
+        copy = self.wp.unix_path(win_path)
+        copy.parent.mkdir(parents=True, exist_ok=True)
+        copy.write_bytes(self.exe_bytes)
+        proc = self.wp.spawn([win_path, "-r"])
+        text = self.removal_box(proc)
+        return text, proc.wait(30), copy
+
+    def test_add_remove_programs_removes_everything_but_the_log(self):
+        log = self.wp.unix_path(EVENT_LOG)
+        log.write_bytes(b"12/8/26 9:00:00 am InternetOpen Failed\r\n")
+
+        started = time.monotonic()
+        proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
+        self.assertEqual(self.removal_box(proc), REMOVED)
+        proc.wait(30)
+
+        self.assertIsNone(self.wp.reg_query(ENTRY))
+        self.assertIsNone(self.wp.find_window(TITLE))
+        wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
+        wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        report("uninstall until both files were gone", "%.1f s" % (time.monotonic() - started))
+        self.assertEqual(log.read_bytes(), b"12/8/26 9:00:00 am InternetOpen Failed\r\n")
+        listed = self.wp.run(["uninstaller", "--list"], timeout=60).stdout
+        self.assertNotIn(b"Vorn", listed)
+
+    def test_second_uninstall_with_the_entry_gone(self):
+        proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
+        self.removal_box(proc)
+        proc.wait(30)
+        wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
+        wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        self.assertIsNone(self.wp.reg_query(ENTRY))
+
+        text, code, copy = self.run_copy(INSTALLED)
+        self.assertEqual(text, REMOVED)
+        self.assertEqual(code, 1)
+        wait_for_path(copy, GONE_WITHIN_S, gone=True)
+        wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        self.assertIsNone(self.wp.reg_query(ENTRY))
+
+    def test_copy_outside_startup_removes_itself_only(self):
+        text, code, copy = self.run_copy(r"C:\Temp\Old Copy\VornMon.exe")
+        self.assertEqual(text, REMOVED)
+        self.assertEqual(code, 1)
+        wait_for_path(copy, GONE_WITHIN_S, gone=True)
+        wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        self.assertEqual(self.installed.read_bytes(), self.exe_bytes)
+        # The entry and the monitor go all the same.
+        self.assertIsNone(self.wp.reg_query(ENTRY))
+        self.assertIsNone(self.wp.find_window(TITLE))
+
+
+if __name__ == "__main__":
+    main()
