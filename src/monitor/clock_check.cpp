@@ -52,7 +52,8 @@ void CloseFetch(HANDLE thread) {
 void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   if (g_timerId != 0) KillTimer(nullptr, g_timerId);
   // A log write that fails (full disk, locked file) ends only this check.
-  // Nothing may leave a timer callback: Windows would end the process.
+  // Nothing may leave a timer callback: an exception cannot unwind through
+  // user32's dispatch (under Wine it ends the process).
   try {
     ClockCheck();
   } catch (...) {
@@ -61,8 +62,8 @@ void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 DWORD WINAPI FetchWorker(LPVOID) {
-  g_servers.url = InternetOpenUrlA(g_servers.session, CurrentServerUrl(), nullptr, 0,
-                                   INTERNET_FLAG_RELOAD, 0);
+  g_servers.url =
+      InternetOpenUrlA(g_servers.session, CurrentServerUrl(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
   return g_servers.url ? 1 : 0;
 }
 

@@ -40,7 +40,8 @@ std::vector<std::string> LoggedLines() {
 }
 
 bool EndsWith(const std::string& text, const std::string& tail) {
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+  return text.size() >= tail.size() &&
+         text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 void ExpectLogged(const std::vector<std::string>& messages) {
@@ -85,135 +86,101 @@ class ClockCheckSim : public ::testing::Test {
   void TearDown() override { sim::Reset(); }
 };
 
+// Scripted machine and network for one check.
+void Online() { sim::SetOnline(true); }
+void DialUps(int count, DWORD firstState, DWORD othersState) {
+  for (int i = 0; i < count; ++i) {
+    sim::AddDialUp("dial " + std::to_string(i), i == 0 ? firstState : othersState);
+  }
+}
+void Serve(const std::string& reply, uint64_t delayMs = 0) {
+  sim::ServeReply(Url(1), reply, delayMs);
+}
+
 struct Row {
   const char* name;
   std::function<void()> setUp;
-  std::vector<std::string> logged;
-  LONG indexAfter;
-  // Kinds of the handles InternetCloseHandle closed, in order.
-  std::vector<std::string> internetCloses;
+  const char* logged;          // the one log message, or "" for none
+  LONG indexAfter;             // the server index after the check (it starts at 1)
+  const char* internetCloses;  // kinds InternetCloseHandle closed, in order
   bool clockSet;
-  uint64_t durationMs;
+  uint64_t durationMs;  // virtual time the check took
 };
 
-std::vector<Row> BranchRows() {
-  auto online = [] { sim::SetOnline(true); };
-  return {
-      {"offline, no dial-up", [] {}, {}, 1, {}, false, 0},
-      {"enumeration fails",
-       [] { sim::FailCall("RasEnumConnectionsA", ERROR_INVALID_PARAMETER); },
-       {"RasEnumConnections Failed"}, 1, {}, false, 0},
-      {"five dial-up connections do not fit",
-       [] {
-         for (int i = 0; i < 5; ++i) sim::AddDialUp("dial " + std::to_string(i), RASCS_Connected);
-       },
-       {"RasEnumConnections Failed"}, 1, {}, false, 0},
-      {"four dial-up connections fit, the first is up",
-       [] {
-         for (int i = 0; i < 4; ++i) sim::AddDialUp("dial " + std::to_string(i), RASCS_Connected);
-         sim::ServeReply(Url(1), kAheadReply);
-       },
-       {}, 1, {"url", "session"}, true, 0},
-      {"only the second dial-up connection is up",
-       [] {
-         sim::AddDialUp("first", 0);
-         sim::AddDialUp("second", RASCS_Connected);
-         sim::ServeReply(Url(1), kAheadReply);
-       },
-       {}, 1, {}, false, 0},
-      {"dial-up status fails",
-       [] {
-         sim::AddDialUp("first", RASCS_Connected);
-         sim::FailCall("RasGetConnectStatusA", ERROR_INVALID_HANDLE);
-       },
-       {"RasGetConnectStatus Failed"}, 1, {}, false, 0},
-      {"session cannot be opened",
-       [=] {
-         online();
-         sim::FailCall("InternetOpenA", 12001);
-       },
-       {"InternetOpen Failed"}, 1, {}, false, 0},
-      {"worker cannot be started",
-       [=] {
-         online();
-         sim::ServeReply(Url(1), kAheadReply);
-         sim::FailCall("CreateThread", ERROR_NOT_ENOUGH_MEMORY);
-       },
-       {"BeginThread failed"}, 1, {"session"}, false, 0},
-      {"silent server: the watchdog closes the session",
-       [=] {
-         online();
-         sim::HangUntilSessionClosed(Url(1));
-       },
-       {}, 2, {"session"}, false, kWatchdogMs},
-      {"server answers just inside the watchdog",
-       [=] {
-         online();
-         sim::ServeReply(Url(1), kAheadReply, kWatchdogMs - 1);
-       },
-       {}, 1, {"url", "session"}, true, kWatchdogMs - 1},
-      {"server answers just after the watchdog",
-       [=] {
-         online();
-         sim::ServeReply(Url(1), kAheadReply, kWatchdogMs + 1);
-       },
-       {}, 2, {"session"}, false, kWatchdogMs},
-      {"worker never returns: ended after the grace period",
-       [=] {
-         online();
-         sim::HangForever(Url(1));
-       },
-       {}, 2, {"session"}, false, kWatchdogMs + kWatchdogMs / 2},
-      {"refused: the worker returns 0",
-       [=] {
-         online();
-         sim::RefuseOpen(Url(1));
-       },
-       {}, 2, {"session"}, false, 0},
-      {"exit code unavailable",
-       [=] {
-         online();
-         sim::ServeReply(Url(1), kAheadReply);
-         sim::FailCall("GetExitCodeThread", ERROR_INVALID_HANDLE);
-       },
-       {"GetExitCode Failed"}, 1, {"url", "session"}, false, 0},
-      {"read fails",
-       [=] {
-         online();
-         sim::ServeReply(Url(1), kAheadReply);
-         sim::FailCall("InternetReadFile", 12002);
-       },
-       {}, 1, {"url", "session"}, false, 0},
-      {"empty reply is rejected",
-       [=] {
-         online();
-         sim::ServeReply(Url(1), "");
-       },
-       {}, 1, {"url", "session"}, false, 0},
-      {"reply in two pieces is judged on the first",
-       [=] {
-         online();
-         sim::ServePieces(Url(1), {kAheadReply.substr(0, 12), kAheadReply.substr(12)});
-       },
-       {}, 1, {"url", "session"}, false, 0},
-      {"good reply corrects the clock",
-       [=] {
-         online();
-         sim::ServeReply(Url(1), kAheadReply);
-       },
-       {}, 1, {"url", "session"}, true, 0},
-  };
+const uint64_t kWatchdog = kWatchdogMs;
+
+// clang-format off
+const Row kBranches[] = {
+  {"offline, no dial-up", [] {}, "", 1, "", false, 0},
+  {"enumeration fails",
+   [] { sim::FailCall("RasEnumConnectionsA", ERROR_INVALID_PARAMETER); },
+   "RasEnumConnections Failed", 1, "", false, 0},
+  {"five dial-up connections do not fit",
+   [] { DialUps(5, RASCS_Connected, RASCS_Connected); },
+   "RasEnumConnections Failed", 1, "", false, 0},
+  {"four dial-up connections fit, the first is up",
+   [] { DialUps(4, RASCS_Connected, RASCS_Connected); Serve(kAheadReply); },
+   "", 1, "url session", true, 0},
+  {"only the second dial-up connection is up",
+   [] { DialUps(2, 0, RASCS_Connected); Serve(kAheadReply); },
+   "", 1, "", false, 0},
+  {"dial-up status fails",
+   [] { DialUps(1, RASCS_Connected, 0); sim::FailCall("RasGetConnectStatusA", 6); },
+   "RasGetConnectStatus Failed", 1, "", false, 0},
+  {"session cannot be opened",
+   [] { Online(); sim::FailCall("InternetOpenA", 12001); },
+   "InternetOpen Failed", 1, "", false, 0},
+  {"worker cannot be started",
+   [] { Online(); Serve(kAheadReply); sim::FailCall("CreateThread", ERROR_NOT_ENOUGH_MEMORY); },
+   "BeginThread failed", 1, "session", false, 0},
+  {"silent server: the watchdog closes the session",
+   [] { Online(); sim::HangUntilSessionClosed(Url(1)); },
+   "", 2, "session", false, kWatchdog},
+  {"server answers just inside the watchdog",
+   [] { Online(); Serve(kAheadReply, kWatchdog - 1); },
+   "", 1, "url session", true, kWatchdog - 1},
+  {"server answers just after the watchdog",
+   [] { Online(); Serve(kAheadReply, kWatchdog + 1); },
+   "", 2, "session", false, kWatchdog},
+  {"worker never returns: ended after the grace period",
+   [] { Online(); sim::HangForever(Url(1)); },
+   "", 2, "session", false, kWatchdog + kWatchdog / 2},
+  {"refused: the worker returns 0",
+   [] { Online(); sim::RefuseOpen(Url(1)); },
+   "", 2, "session", false, 0},
+  {"exit code unavailable",
+   [] { Online(); Serve(kAheadReply); sim::FailCall("GetExitCodeThread", ERROR_INVALID_HANDLE); },
+   "GetExitCode Failed", 1, "url session", false, 0},
+  {"read fails",
+   [] { Online(); Serve(kAheadReply); sim::FailCall("InternetReadFile", 12002); },
+   "", 1, "url session", false, 0},
+  {"empty reply is rejected",
+   [] { Online(); Serve(""); },
+   "", 1, "url session", false, 0},
+  {"reply in two pieces is judged on the first",
+   [] { Online(); sim::ServePieces(Url(1), {kAheadReply.substr(0, 12), kAheadReply.substr(12)}); },
+   "", 1, "url session", false, 0},
+  {"good reply corrects the clock",
+   [] { Online(); Serve(kAheadReply); },
+   "", 1, "url session", true, 0},
+};
+// clang-format on
+
+std::string Joined(const std::vector<std::string>& words) {
+  std::string text;
+  for (const std::string& word : words) text += (text.empty() ? "" : " ") + word;
+  return text;
 }
 
 TEST_F(ClockCheckSim, EveryBranchLogsRotatesAndClosesAsIntended) {
-  for (const Row& row : BranchRows()) {
+  for (const Row& row : kBranches) {
     SCOPED_TRACE(row.name);
     SetUp();
     row.setUp();
     ClockCheck();
-    ExpectLogged(row.logged);
+    ExpectLogged(*row.logged ? std::vector<std::string>{row.logged} : std::vector<std::string>{});
     EXPECT_EQ(g_servers.index, row.indexAfter);
-    EXPECT_EQ(sim::InternetCloses(), row.internetCloses);
+    EXPECT_EQ(Joined(sim::InternetCloses()), row.internetCloses);
     EXPECT_EQ(sim::CountCalls("SetSystemTime"), row.clockSet ? 1u : 0u);
     if (row.clockSet) {
       EXPECT_EQ(sim::UtcNow().wMinute, 5);
@@ -226,8 +193,8 @@ TEST_F(ClockCheckSim, EveryBranchLogsRotatesAndClosesAsIntended) {
 // A log that cannot be written ends the check at the log call; the handles
 // are closed all the same and the timer is armed again.
 TEST_F(ClockCheckSim, FailingLogWriteEndsOnlyTheCheck) {
-  for (const Row& row : BranchRows()) {
-    if (row.logged.empty()) continue;
+  for (const Row& row : kBranches) {
+    if (!*row.logged) continue;
     SCOPED_TRACE(row.name);
     SetUp();
     row.setUp();
@@ -235,7 +202,7 @@ TEST_F(ClockCheckSim, FailingLogWriteEndsOnlyTheCheck) {
     CheckTimerProc(nullptr, WM_TIMER, 0, 0);
     EXPECT_FALSE(sim::FileExists(kEventLogPath));
     EXPECT_EQ(g_servers.index, row.indexAfter);
-    EXPECT_EQ(sim::InternetCloses(), row.internetCloses);
+    EXPECT_EQ(Joined(sim::InternetCloses()), row.internetCloses);
     ExpectAllClosed();
     ASSERT_EQ(sim::Timers().size(), 1u);
     EXPECT_EQ(sim::Timers()[0].id, g_timerId);
@@ -260,16 +227,16 @@ TEST_F(ClockCheckSim, SuccessfulCheckMakesTheseCallsWithTheseArguments) {
   ClockCheck();
   const std::string session = sim::Fmt("%p", g_servers.session);
   const std::string url = sim::Fmt("%p", g_servers.url);
-  const std::vector<std::string> calls = sim::CallsOf(
-      {"InternetGetConnectedState", "RasEnumConnectionsA", "InternetOpenA", "CreateThread",
-       "InternetOpenUrlA", "WaitForSingleObject", "GetExitCodeThread", "CloseHandle",
-       "InternetReadFile", "InternetCloseHandle", "SetSystemTime"});
+  const std::vector<std::string> calls =
+      sim::CallsOf({"InternetGetConnectedState", "RasEnumConnectionsA", "InternetOpenA",
+                    "CreateThread", "InternetOpenUrlA", "WaitForSingleObject", "GetExitCodeThread",
+                    "CloseHandle", "InternetReadFile", "InternetCloseHandle", "SetSystemTime"});
   ASSERT_EQ(calls.size(), 11u);
   EXPECT_EQ(calls[0], "InternetGetConnectedState(0)");
   EXPECT_EQ(calls[1], "InternetOpenA(\"Microsoft Internet Explorer\", 0, NULL, NULL, 0x0)");
   EXPECT_EQ(calls[2], "CreateThread((nil), 0, proc, (nil), 0x0)");
-  EXPECT_EQ(calls[3], "InternetOpenUrlA(" + session + ", \"" + Url(1) +
-                          "\", NULL, 0, 0x80000000, 0)");
+  EXPECT_EQ(calls[3],
+            "InternetOpenUrlA(" + session + ", \"" + Url(1) + "\", NULL, 0, 0x80000000, 0)");
   EXPECT_TRUE(EndsWith(calls[4], ", 10000)")) << calls[4];
   EXPECT_EQ(calls[5].rfind("GetExitCodeThread(", 0), 0u) << calls[5];
   EXPECT_EQ(calls[6].rfind("CloseHandle(", 0), 0u) << calls[6];
@@ -297,9 +264,9 @@ TEST_F(ClockCheckSim, WorkerThatNeverReturnsIsTerminatedAndTheNextCheckWorks) {
   ClockCheck();
   std::vector<std::string> order = sim::CallNames(
       {"WaitForSingleObject", "InternetCloseHandle", "TerminateThread", "CloseHandle"});
-  EXPECT_EQ(order, (std::vector<std::string>{"WaitForSingleObject", "InternetCloseHandle",
-                                             "WaitForSingleObject", "TerminateThread",
-                                             "CloseHandle"}));
+  EXPECT_EQ(order,
+            (std::vector<std::string>{"WaitForSingleObject", "InternetCloseHandle",
+                                      "WaitForSingleObject", "TerminateThread", "CloseHandle"}));
   EXPECT_EQ(CallTimes("TerminateThread"), (std::vector<uint64_t>{15000}));
   ExpectAllClosed();
 
@@ -330,8 +297,7 @@ TEST_F(ClockCheckSim, NextTickIsArmedOneIntervalAfterTheCheckEnds) {
   DriveLoopUntil(third + 1000);
 
   EXPECT_EQ(CallTimes("InternetOpenA"), (std::vector<uint64_t>{first, second, third}));
-  EXPECT_EQ(CallTimes("SetTimer"),
-            (std::vector<uint64_t>{0, first + kWatchdogMs, second, third}));
+  EXPECT_EQ(CallTimes("SetTimer"), (std::vector<uint64_t>{0, first + kWatchdogMs, second, third}));
   EXPECT_EQ(sim::CallsOf({"KillTimer"}),
             (std::vector<std::string>{"KillTimer((nil), 1)", "KillTimer((nil), 2)",
                                       "KillTimer((nil), 3)"}));

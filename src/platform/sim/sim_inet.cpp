@@ -15,11 +15,9 @@ namespace {
 // The oldest RAS record layouts (the only ones the simulation takes):
 // byte offsets of their fields.
 constexpr DWORD kRasConnSize = 412;
-constexpr size_t kConnHandle = 4, kConnEntryName = 8, kConnDeviceType = 265,
-                 kConnDeviceName = 282;
+constexpr size_t kConnHandle = 4, kConnEntryName = 8, kConnDeviceType = 265, kConnDeviceName = 282;
 constexpr DWORD kRasStatusSize = 160;
-constexpr size_t kStatusState = 4, kStatusError = 8, kStatusDeviceType = 12,
-                 kStatusDeviceName = 29;
+constexpr size_t kStatusState = 4, kStatusError = 8, kStatusDeviceType = 12, kStatusDeviceName = 29;
 constexpr size_t kEntryNameRoom = 257, kDeviceTypeRoom = 17, kDeviceNameRoom = 129;
 
 enum class Behaviour { kReply, kRefuse, kHangUntilClosed, kHangForever };
@@ -111,9 +109,7 @@ void ServePieces(const std::string& url, const std::vector<std::string>& pieces)
 
 void RefuseOpen(const std::string& url) { SetScript(url, Behaviour::kRefuse); }
 
-void HangUntilSessionClosed(const std::string& url) {
-  SetScript(url, Behaviour::kHangUntilClosed);
-}
+void HangUntilSessionClosed(const std::string& url) { SetScript(url, Behaviour::kHangUntilClosed); }
 
 void HangForever(const std::string& url) { SetScript(url, Behaviour::kHangForever); }
 
@@ -151,8 +147,8 @@ BOOL WINAPI InternetGetConnectedState(LPDWORD flags, DWORD reserved) {
   return N().online ? TRUE : FALSE;
 }
 
-HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy,
-                               LPCSTR proxyBypass, DWORD flags) {
+HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass,
+                               DWORD flags) {
   if (Enter("InternetOpenA", Fmt("%s, %u, %s, %s, 0x%X", Str(agent).c_str(), accessType,
                                  Str(proxy).c_str(), Str(proxyBypass).c_str(), flags))) {
     return nullptr;
@@ -205,8 +201,7 @@ HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
     case sim::Behaviour::kReply:
       break;
   }
-  if (script.delayMs > 0 &&
-      sim::BlockThread(sim::SessionKey(sessionValue), now + script.delayMs)) {
+  if (script.delayMs > 0 && sim::BlockThread(sim::SessionKey(sessionValue), now + script.delayMs)) {
     SetLastError(sim::kInternetOperationCancelled);
     return nullptr;
   }
