@@ -18,8 +18,8 @@ typedef struct tagRASCONNSTATUSA* LPRASCONNSTATUSA;
 #define RASCS_Connected 0x2000
 
 BOOL WINAPI InternetGetConnectedState(LPDWORD flags, DWORD reserved);
-HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy,
-                               LPCSTR proxyBypass, DWORD flags);
+HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass,
+                               DWORD flags);
 HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
                                   DWORD headersLength, DWORD flags, DWORD_PTR context);
 BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read);

@@ -22,8 +22,7 @@ typedef struct _FILETIME* PFILETIME;
 LSTATUS WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
                                DWORD options, REGSAM access, LPSECURITY_ATTRIBUTES security,
                                HKEY* result, LPDWORD disposition);
-LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access,
-                             HKEY* result);
+LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, HKEY* result);
 LSTATUS WINAPI RegCloseKey(HKEY key);
 LSTATUS WINAPI RegFlushKey(HKEY key);
 LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
@@ -34,8 +33,7 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classSize, LPD
                                 LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen,
                                 LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                                 LPDWORD securityDescriptor, PFILETIME lastWriteTime);
-LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize,
-                             LPDWORD reserved, LPSTR keyClass, LPDWORD classSize,
-                             PFILETIME lastWriteTime);
+LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD reserved,
+                             LPSTR keyClass, LPDWORD classSize, PFILETIME lastWriteTime);
 LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
 #endif

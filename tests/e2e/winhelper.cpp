@@ -20,13 +20,14 @@
 // hidden or HWND_MESSAGE window of the program is found too.
 //
 // Build: i686-w64-mingw32-g++-posix -static -Os -s winhelper.cpp -o winhelper.exe -luser32 -lpsapi
-#include <windows.h>
-#include <psapi.h>
 #include <fcntl.h>
 #include <io.h>
+#include <psapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
+
 #include <string>
 
 namespace {
@@ -34,197 +35,208 @@ namespace {
 const DWORD kPollMs = 20;
 
 int usage() {
-    fputs("usage: winhelper find-window|post-quit|post|send|wait-gone|msgbox|"
-          "count-windows|proc-stats|gui-stats ...\n", stderr);
-    return 2;
+  fputs(
+      "usage: winhelper find-window|post-quit|post|send|wait-gone|msgbox|"
+      "count-windows|proc-stats|gui-stats ...\n",
+      stderr);
+  return 2;
 }
 
 bool parse_num(const char* s, unsigned long* out) {
-    char* end = nullptr;
-    *out = strtoul(s, &end, 0);
-    return end && end != s && *end == '\0';
+  char* end = nullptr;
+  *out = strtoul(s, &end, 0);
+  return end && end != s && *end == '\0';
 }
 
 HWND find_any(const char* cls, const char* title) {
-    HWND w = FindWindowA(cls, title);
-    if (!w) w = FindWindowExA(HWND_MESSAGE, nullptr, cls, title);
-    return w;
+  HWND w = FindWindowA(cls, title);
+  if (!w) w = FindWindowExA(HWND_MESSAGE, nullptr, cls, title);
+  return w;
 }
 
 // Polls until pred(window) holds or the time is up; timeout 0 means one look.
 template <class Pred>
 HWND wait_for(const char* cls, const char* title, DWORD timeout_ms, Pred pred) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND w = find_any(cls, title);
-        if (w && pred(w)) return w;
-        if (GetTickCount() - start >= timeout_ms) return nullptr;
-        Sleep(kPollMs);
-    }
+  DWORD start = GetTickCount();
+  for (;;) {
+    HWND w = find_any(cls, title);
+    if (w && pred(w)) return w;
+    if (GetTickCount() - start >= timeout_ms) return nullptr;
+    Sleep(kPollMs);
+  }
 }
 
 HWND wait_window(const char* title, DWORD timeout_ms) {
-    return wait_for(nullptr, title, timeout_ms, [](HWND) { return true; });
+  return wait_for(nullptr, title, timeout_ms, [](HWND) { return true; });
 }
 
 struct CountCtx {
-    const char* title;
-    int count;
+  const char* title;
+  int count;
 };
 
 BOOL CALLBACK count_proc(HWND w, LPARAM lp) {
-    CountCtx* ctx = reinterpret_cast<CountCtx*>(lp);
-    char buf[1024];
-    int n = GetWindowTextA(w, buf, sizeof buf);
-    if (n >= 0 && strcmp(buf, ctx->title) == 0) ++ctx->count;
-    return TRUE;
+  CountCtx* ctx = reinterpret_cast<CountCtx*>(lp);
+  char buf[1024];
+  int n = GetWindowTextA(w, buf, sizeof buf);
+  if (n >= 0 && strcmp(buf, ctx->title) == 0) ++ctx->count;
+  return TRUE;
 }
 
 int cmd_find_window(int argc, char** argv) {
-    if (argc < 1) return usage();
-    unsigned long timeout = 0;
-    if (argc >= 2 && !parse_num(argv[1], &timeout)) return usage();
-    HWND w = wait_window(argv[0], timeout);
-    if (!w) return 1;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    printf("%lu\n", static_cast<unsigned long>(pid));
-    return 0;
+  if (argc < 1) return usage();
+  unsigned long timeout = 0;
+  if (argc >= 2 && !parse_num(argv[1], &timeout)) return usage();
+  HWND w = wait_window(argv[0], timeout);
+  if (!w) return 1;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(w, &pid);
+  printf("%lu\n", static_cast<unsigned long>(pid));
+  return 0;
 }
 
 int cmd_post(int argc, char** argv, bool quit, bool send) {
-    unsigned long msg = WM_QUIT, wp = 0, lp = 0, timeout = 0;
-    if (argc < 1) return usage();
-    if (quit) {
-        if (argc >= 2 && !parse_num(argv[1], &timeout)) return usage();
-    } else {
-        if (argc < 2 || !parse_num(argv[1], &msg)) return usage();
-        if (argc >= 3 && !parse_num(argv[2], &wp)) return usage();
-        if (argc >= 4 && !parse_num(argv[3], &lp)) return usage();
-    }
-    HWND w = wait_window(argv[0], timeout);
-    if (!w) return 1;
-    if (send) {
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result)) return 1;
-        printf("%lu\n", static_cast<unsigned long>(result));
-        return 0;
-    }
-    return PostMessageA(w, msg, wp, lp) ? 0 : 1;
+  unsigned long msg = WM_QUIT, wp = 0, lp = 0, timeout = 0;
+  if (argc < 1) return usage();
+  if (quit) {
+    if (argc >= 2 && !parse_num(argv[1], &timeout)) return usage();
+  } else {
+    if (argc < 2 || !parse_num(argv[1], &msg)) return usage();
+    if (argc >= 3 && !parse_num(argv[2], &wp)) return usage();
+    if (argc >= 4 && !parse_num(argv[3], &lp)) return usage();
+  }
+  HWND w = wait_window(argv[0], timeout);
+  if (!w) return 1;
+  if (send) {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(w, msg, wp, lp, SMTO_ABORTIFHUNG, 5000, &result)) return 1;
+    printf("%lu\n", static_cast<unsigned long>(result));
+    return 0;
+  }
+  return PostMessageA(w, msg, wp, lp) ? 0 : 1;
 }
 
 int cmd_wait_gone(int argc, char** argv) {
-    unsigned long timeout;
-    if (argc < 2 || !parse_num(argv[1], &timeout)) return usage();
-    DWORD start = GetTickCount();
-    while (find_any(nullptr, argv[0])) {
-        if (GetTickCount() - start >= timeout) return 1;
-        Sleep(kPollMs);
-    }
-    return 0;
+  unsigned long timeout;
+  if (argc < 2 || !parse_num(argv[1], &timeout)) return usage();
+  DWORD start = GetTickCount();
+  while (find_any(nullptr, argv[0])) {
+    if (GetTickCount() - start >= timeout) return 1;
+    Sleep(kPollMs);
+  }
+  return 0;
 }
 
 bool button_id(const char* s, unsigned long* id) {
-    static const struct { const char* name; unsigned long id; } names[] = {
-        {"press", IDOK}, {"ok", IDOK}, {"cancel", IDCANCEL}, {"yes", IDYES},
-        {"no", IDNO}, {"abort", IDABORT}, {"retry", IDRETRY}, {"ignore", IDIGNORE},
-    };
-    for (const auto& n : names)
-        if (_stricmp(s, n.name) == 0) { *id = n.id; return true; }
-    return parse_num(s, id);
+  static const struct {
+    const char* name;
+    unsigned long id;
+  } names[] = {
+      {"press", IDOK}, {"ok", IDOK},       {"cancel", IDCANCEL}, {"yes", IDYES},
+      {"no", IDNO},    {"abort", IDABORT}, {"retry", IDRETRY},   {"ignore", IDIGNORE},
+  };
+  for (const auto& n : names)
+    if (_stricmp(s, n.name) == 0) {
+      *id = n.id;
+      return true;
+    }
+  return parse_num(s, id);
 }
 
 int cmd_msgbox(int argc, char** argv) {
-    bool hex = false;
-    const char* pos[3] = {nullptr, nullptr, nullptr};
-    int npos = 0;
-    for (int i = 0; i < argc; ++i) {
-        if (strcmp(argv[i], "--hex") == 0) hex = true;
-        else if (npos < 3) pos[npos++] = argv[i];
-        else return usage();
-    }
-    unsigned long timeout, button = 0;
-    if (npos < 2 || !parse_num(pos[1], &timeout)) return usage();
-    if (npos == 3 && !button_id(pos[2], &button)) return usage();
+  bool hex = false;
+  const char* pos[3] = {nullptr, nullptr, nullptr};
+  int npos = 0;
+  for (int i = 0; i < argc; ++i) {
+    if (strcmp(argv[i], "--hex") == 0)
+      hex = true;
+    else if (npos < 3)
+      pos[npos++] = argv[i];
+    else
+      return usage();
+  }
+  unsigned long timeout, button = 0;
+  if (npos < 2 || !parse_num(pos[1], &timeout)) return usage();
+  if (npos == 3 && !button_id(pos[2], &button)) return usage();
 
-    HWND box = wait_for("#32770", pos[0], timeout, [](HWND w) { return IsWindowVisible(w) != 0; });
-    if (!box) return 1;
-    HWND text = GetDlgItem(box, 0xFFFF);
-    int len = text ? GetWindowTextLengthA(text) : 0;
-    std::string buf(static_cast<size_t>(len) + 1, '\0');
-    int got = GetDlgItemTextA(box, 0xFFFF, &buf[0], len + 1);
-    buf.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    if (hex) {
-        for (unsigned char c : buf) printf("%02x", c);
-        printf("\n");
-    } else {
-        fflush(stdout);
-        _setmode(_fileno(stdout), _O_BINARY);  // keep CR LF as they are
-        fwrite(buf.data(), 1, buf.size(), stdout);
-    }
+  HWND box = wait_for("#32770", pos[0], timeout, [](HWND w) { return IsWindowVisible(w) != 0; });
+  if (!box) return 1;
+  HWND text = GetDlgItem(box, 0xFFFF);
+  int len = text ? GetWindowTextLengthA(text) : 0;
+  std::string buf(static_cast<size_t>(len) + 1, '\0');
+  int got = GetDlgItemTextA(box, 0xFFFF, &buf[0], len + 1);
+  buf.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  if (hex) {
+    for (unsigned char c : buf) printf("%02x", c);
+    printf("\n");
+  } else {
     fflush(stdout);
-    if (npos == 3) SendMessageA(box, WM_COMMAND, button, 0);
-    return 0;
+    _setmode(_fileno(stdout), _O_BINARY);  // keep CR LF as they are
+    fwrite(buf.data(), 1, buf.size(), stdout);
+  }
+  fflush(stdout);
+  if (npos == 3) SendMessageA(box, WM_COMMAND, button, 0);
+  return 0;
 }
 
 int cmd_count_windows(int argc, char** argv) {
-    if (argc < 1) return usage();
-    CountCtx ctx = {argv[0], 0};
-    EnumWindows(count_proc, reinterpret_cast<LPARAM>(&ctx));
-    for (HWND w = nullptr; (w = FindWindowExA(HWND_MESSAGE, w, nullptr, argv[0])) != nullptr;)
-        ++ctx.count;
-    printf("%d\n", ctx.count);
-    return 0;
+  if (argc < 1) return usage();
+  CountCtx ctx = {argv[0], 0};
+  EnumWindows(count_proc, reinterpret_cast<LPARAM>(&ctx));
+  for (HWND w = nullptr; (w = FindWindowExA(HWND_MESSAGE, w, nullptr, argv[0])) != nullptr;)
+    ++ctx.count;
+  printf("%d\n", ctx.count);
+  return 0;
 }
 
 HANDLE open_pid(int argc, char** argv, DWORD access) {
-    unsigned long pid;
-    if (argc < 1 || !parse_num(argv[0], &pid)) return nullptr;
-    return OpenProcess(access, FALSE, pid);
+  unsigned long pid;
+  if (argc < 1 || !parse_num(argv[0], &pid)) return nullptr;
+  return OpenProcess(access, FALSE, pid);
 }
 
 int cmd_proc_stats(int argc, char** argv) {
-    if (argc < 1) return usage();
-    HANDLE h = open_pid(argc, argv, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
-    if (!h) return 1;
-    DWORD handles = 0;
-    PROCESS_MEMORY_COUNTERS pmc;
-    memset(&pmc, 0, sizeof pmc);
-    pmc.cb = sizeof pmc;
-    BOOL ok = GetProcessHandleCount(h, &handles) && GetProcessMemoryInfo(h, &pmc, sizeof pmc);
-    CloseHandle(h);
-    if (!ok) return 1;
-    printf("handles=%lu ws=%lu\n", static_cast<unsigned long>(handles),
-           static_cast<unsigned long>(pmc.WorkingSetSize));
-    return 0;
+  if (argc < 1) return usage();
+  HANDLE h = open_pid(argc, argv, PROCESS_QUERY_INFORMATION | PROCESS_VM_READ);
+  if (!h) return 1;
+  DWORD handles = 0;
+  PROCESS_MEMORY_COUNTERS pmc;
+  memset(&pmc, 0, sizeof pmc);
+  pmc.cb = sizeof pmc;
+  BOOL ok = GetProcessHandleCount(h, &handles) && GetProcessMemoryInfo(h, &pmc, sizeof pmc);
+  CloseHandle(h);
+  if (!ok) return 1;
+  printf("handles=%lu ws=%lu\n", static_cast<unsigned long>(handles),
+         static_cast<unsigned long>(pmc.WorkingSetSize));
+  return 0;
 }
 
 int cmd_gui_stats(int argc, char** argv) {
-    if (argc < 1) return usage();
-    HANDLE h = open_pid(argc, argv, PROCESS_QUERY_INFORMATION);
-    if (!h) return 1;
-    DWORD gdi = GetGuiResources(h, GR_GDIOBJECTS);
-    DWORD user = GetGuiResources(h, GR_USEROBJECTS);
-    CloseHandle(h);
-    printf("gdi=%lu user=%lu\n", static_cast<unsigned long>(gdi), static_cast<unsigned long>(user));
-    return 0;
+  if (argc < 1) return usage();
+  HANDLE h = open_pid(argc, argv, PROCESS_QUERY_INFORMATION);
+  if (!h) return 1;
+  DWORD gdi = GetGuiResources(h, GR_GDIOBJECTS);
+  DWORD user = GetGuiResources(h, GR_USEROBJECTS);
+  CloseHandle(h);
+  printf("gdi=%lu user=%lu\n", static_cast<unsigned long>(gdi), static_cast<unsigned long>(user));
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return usage();
-    const char* cmd = argv[1];
-    int n = argc - 2;
-    char** a = argv + 2;
-    if (!strcmp(cmd, "find-window")) return cmd_find_window(n, a);
-    if (!strcmp(cmd, "post-quit")) return cmd_post(n, a, true, false);
-    if (!strcmp(cmd, "post")) return cmd_post(n, a, false, false);
-    if (!strcmp(cmd, "send")) return cmd_post(n, a, false, true);
-    if (!strcmp(cmd, "wait-gone")) return cmd_wait_gone(n, a);
-    if (!strcmp(cmd, "msgbox")) return cmd_msgbox(n, a);
-    if (!strcmp(cmd, "count-windows")) return cmd_count_windows(n, a);
-    if (!strcmp(cmd, "proc-stats")) return cmd_proc_stats(n, a);
-    if (!strcmp(cmd, "gui-stats")) return cmd_gui_stats(n, a);
-    return usage();
+  if (argc < 2) return usage();
+  const char* cmd = argv[1];
+  int n = argc - 2;
+  char** a = argv + 2;
+  if (!strcmp(cmd, "find-window")) return cmd_find_window(n, a);
+  if (!strcmp(cmd, "post-quit")) return cmd_post(n, a, true, false);
+  if (!strcmp(cmd, "post")) return cmd_post(n, a, false, false);
+  if (!strcmp(cmd, "send")) return cmd_post(n, a, false, true);
+  if (!strcmp(cmd, "wait-gone")) return cmd_wait_gone(n, a);
+  if (!strcmp(cmd, "msgbox")) return cmd_msgbox(n, a);
+  if (!strcmp(cmd, "count-windows")) return cmd_count_windows(n, a);
+  if (!strcmp(cmd, "proc-stats")) return cmd_proc_stats(n, a);
+  if (!strcmp(cmd, "gui-stats")) return cmd_gui_stats(n, a);
+  return usage();
 }

@@ -40,9 +40,9 @@ class EntrySim : public ::testing::Test {
 TEST_F(EntrySim, MonitorStartsWithTheExactCallsInOrder) {
   sim::QuitAt(1000);
   EXPECT_EQ(Run(), 0u);
-  const std::vector<std::string> calls = sim::CallsOf(
-      {"GetModuleFileNameA", "FindWindowA", "LoadIconA", "LoadCursorA", "GetStockObject",
-       "RegisterClassA", "CreateWindowExA", "SetTimer"});
+  const std::vector<std::string> calls =
+      sim::CallsOf({"GetModuleFileNameA", "FindWindowA", "LoadIconA", "LoadCursorA",
+                    "GetStockObject", "RegisterClassA", "CreateWindowExA", "SetTimer"});
   ASSERT_EQ(calls.size(), 8u);
   EXPECT_EQ(calls[0], "GetModuleFileNameA((nil), 261)");
   EXPECT_EQ(calls[1], "FindWindowA(NULL, \"Vorn Titlebar\")");
@@ -74,8 +74,8 @@ TEST_F(EntrySim, SecondMonitorEndsWithExitCodeOneAndTouchesNothing) {
   EXPECT_EQ(Run(), 1u);
   const std::vector<std::string> names = sim::CallNames();
   EXPECT_EQ(names.back(), "ExitProcess");
-  for (const char* untouched : {"PostMessageA", "OpenProcess", "RegisterClassA",
-                                "CreateWindowExA", "SetTimer", "GetMessageA"}) {
+  for (const char* untouched : {"PostMessageA", "OpenProcess", "RegisterClassA", "CreateWindowExA",
+                                "SetTimer", "GetMessageA"}) {
     EXPECT_EQ(sim::CountCalls(untouched), 0u) << untouched;
   }
   EXPECT_TRUE(sim::ForeignProcessRunning(first));
@@ -111,8 +111,7 @@ TEST_F(EntrySim, DestroyPostsQuitZeroAndOtherMessagesGoToDefault) {
   EXPECT_EQ(sim::CallsOf({"DefWindowProcA"}),
             (std::vector<std::string>{"DefWindowProcA((nil), 0x10, 1, 2)"}));
   EXPECT_EQ(MonitorWindowProc(nullptr, WM_DESTROY, 0, 0), 0);
-  EXPECT_EQ(sim::CallsOf({"PostQuitMessage"}),
-            (std::vector<std::string>{"PostQuitMessage(0)"}));
+  EXPECT_EQ(sim::CallsOf({"PostQuitMessage"}), (std::vector<std::string>{"PostQuitMessage(0)"}));
 }
 
 TEST_F(EntrySim, FailingGetMessageKeepsTheLoopGoing) {

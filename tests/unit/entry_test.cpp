@@ -1,8 +1,9 @@
 // Command-line splitting, role selection and server rotation.
+#include "monitor/entry.h"
+
 #include <gtest/gtest.h>
 
 #include "monitor/command_line.h"
-#include "monitor/entry.h"
 #include "monitor/server_table.h"
 
 namespace {
@@ -19,7 +20,8 @@ TEST(SplitCommandLine, Table) {
       {"empty line", "", {}},
       {"blanks only", "   \t ", {}},
       {"program only", "Setup.exe", {"Setup.exe"}},
-      {"quoted program and switch", "\"C:\\Program Files\\VornMon.exe\" -r",
+      {"quoted program and switch",
+       "\"C:\\Program Files\\VornMon.exe\" -r",
        {"C:\\Program Files\\VornMon.exe", "-r"}},
       {"quoted run inside a word", "p ab\"c d\"e", {"p", "abc de"}},
       {"quoted switch", "p \"-r\"", {"p", "-r"}},

@@ -1,10 +1,11 @@
 // Simulated user32 and gdi32.
+#include "platform/sim/sim_window.h"
+
 #include <algorithm>
 #include <deque>
 #include <map>
 
 #include "platform/sim/sim.h"
-#include "platform/sim/sim_window.h"
 #include "platform/win_base.h"
 #include "platform/win_process.h"
 
@@ -184,15 +185,15 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
   return static_cast<ATOM>(0xC000 + W().classes.size());
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style,
-                            int x, int y, int width, int height, HWND parent, HMENU menu,
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
+                            int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param) {
   if (Enter("CreateWindowExA",
             Fmt("0x%X, %s, %s, 0x%X, 0x%X, 0x%X, 0x%X, 0x%X, %p, %p, %p, %p", exStyle,
-                Str(className).c_str(), Str(windowName).c_str(), style,
-                static_cast<unsigned>(x), static_cast<unsigned>(y), static_cast<unsigned>(width),
-                static_cast<unsigned>(height), static_cast<void*>(parent),
-                static_cast<void*>(menu), static_cast<void*>(instance), param))) {
+                Str(className).c_str(), Str(windowName).c_str(), style, static_cast<unsigned>(x),
+                static_cast<unsigned>(y), static_cast<unsigned>(width),
+                static_cast<unsigned>(height), static_cast<void*>(parent), static_cast<void*>(menu),
+                static_cast<void*>(instance), param))) {
     return nullptr;
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
@@ -225,8 +226,8 @@ void WINAPI PostQuitMessage(int exitCode) {
 }
 
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback) {
-  if (Enter("SetTimer", Fmt("%p, %zu, %u, %s", static_cast<void*>(window),
-                            static_cast<size_t>(id), elapse, callback ? "proc" : "NULL"))) {
+  if (Enter("SetTimer", Fmt("%p, %zu, %u, %s", static_cast<void*>(window), static_cast<size_t>(id),
+                            elapse, callback ? "proc" : "NULL"))) {
     return 0;
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
@@ -254,8 +255,7 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
 // Takes the next message; with an empty queue, virtual time runs on to the
 // next scheduled action or due timer, whichever comes first.
 BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax) {
-  if (Enter("GetMessageA",
-            Fmt("%p, %u, %u", static_cast<void*>(window), filterMin, filterMax))) {
+  if (Enter("GetMessageA", Fmt("%p, %u, %u", static_cast<void*>(window), filterMin, filterMax))) {
     return -1;
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
