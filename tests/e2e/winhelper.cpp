@@ -20,6 +20,7 @@
 // hidden or HWND_MESSAGE window of the program is found too.
 //
 // Build: i686-w64-mingw32-g++-posix -static -Os -s winhelper.cpp -o winhelper.exe -luser32 -lpsapi
+// windows.h must come before psapi.h.
 #include <fcntl.h>
 #include <io.h>
 #include <psapi.h>
