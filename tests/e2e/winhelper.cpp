@@ -20,14 +20,15 @@
 // hidden or HWND_MESSAGE window of the program is found too.
 //
 // Build: i686-w64-mingw32-g++-posix -static -Os -s winhelper.cpp -o winhelper.exe -luser32 -lpsapi
-// windows.h must come before psapi.h.
+// clang-format off: windows.h must come before psapi.h.
+#include <windows.h>
+#include <psapi.h>
+// clang-format on
 #include <fcntl.h>
 #include <io.h>
-#include <psapi.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 
 #include <string>
 
