@@ -20,7 +20,8 @@
 // hidden or HWND_MESSAGE window of the program is found too.
 //
 // Build: i686-w64-mingw32-g++-posix -static -Os -s winhelper.cpp -o winhelper.exe -luser32 -lpsapi
-// clang-format off: windows.h must come before psapi.h.
+// windows.h must come before psapi.h.
+// clang-format off
 #include <windows.h>
 #include <psapi.h>
 // clang-format on
