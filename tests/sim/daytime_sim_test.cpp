@@ -11,20 +11,9 @@
 #include "platform/sim/sim_time.h"
 #include "platform/win_base.h"
 #include "platform/win_time.h"
+#include "systemtime_text.h"
 
 namespace {
-
-SYSTEMTIME T(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms,
-             WORD dayOfWeek = 0) {
-  return SYSTEMTIME{year, month, dayOfWeek, day, hour, minute, second, ms};
-}
-
-std::string Show(const SYSTEMTIME& t) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%u-%u-%u (dow %u) %u:%u:%u.%u", t.wYear, t.wMonth, t.wDay,
-                t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-  return text;
-}
 
 class DaytimeSim : public ::testing::Test {
  protected:

@@ -9,21 +9,9 @@
 #include <vector>
 
 using namespace std::string_literals;
+#include "systemtime_text.h"
 
 namespace {
-
-// Fields in reading order; SYSTEMTIME itself puts the day of week third.
-SYSTEMTIME T(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second, WORD ms,
-             WORD dayOfWeek = 0) {
-  return SYSTEMTIME{year, month, dayOfWeek, day, hour, minute, second, ms};
-}
-
-std::string Show(const SYSTEMTIME& t) {
-  char text[96];
-  std::snprintf(text, sizeof text, "%u-%u-%u (dow %u) %u:%u:%u.%u", t.wYear, t.wMonth, t.wDay,
-                t.wDayOfWeek, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-  return text;
-}
 
 const std::string kNist = "\n61382 26-12-08 04:54:38 00 0 0  50.0 UTC(NIST) * \n";
 // A clock on another date: every accepted reply sets it, so the record shows

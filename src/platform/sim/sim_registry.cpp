@@ -127,13 +127,17 @@ HKEY NewKeyHandle(const std::shared_ptr<Node>& node, REGSAM access) {
   return reinterpret_cast<HKEY>(value);
 }
 
-std::shared_ptr<Node> Find(HKEY root, const std::string& path) {
-  std::shared_ptr<Node> node = Hive(root);
-  for (const std::string& part : Split(path.c_str())) {
+// The key `path` names below `node`, or null.
+std::shared_ptr<Node> Below(std::shared_ptr<Node> node, const char* path) {
+  for (const std::string& part : Split(path)) {
     if (!node) break;
     node = Child(node, part);
   }
   return node;
+}
+
+std::shared_ptr<Node> Find(HKEY root, const std::string& path) {
+  return Below(Hive(root), path.c_str());
 }
 
 std::shared_ptr<Node> FindOrAdd(HKEY root, const std::string& path) {
@@ -320,11 +324,8 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM acce
   if (!result) return ERROR_INVALID_PARAMETER;
   sim::Key base;
   if (LSTATUS status = sim::Check(key, 0, &base)) return status;
-  std::shared_ptr<sim::Node> node = base.node;
-  for (const std::string& part : sim::Split(subKey)) {
-    node = sim::Child(node, part);
-    if (!node) return ERROR_FILE_NOT_FOUND;
-  }
+  std::shared_ptr<sim::Node> node = sim::Below(base.node, subKey);
+  if (!node) return ERROR_FILE_NOT_FOUND;
   *result = sim::NewKeyHandle(node, access);
   return ERROR_SUCCESS;
 }
@@ -462,11 +463,8 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
   if (!subKey) return ERROR_INVALID_PARAMETER;
   sim::Key base;
   if (LSTATUS status = sim::Check(key, 0, &base)) return status;
-  std::shared_ptr<sim::Node> node = base.node;
-  for (const std::string& part : sim::Split(subKey)) {
-    node = sim::Child(node, part);
-    if (!node) return ERROR_FILE_NOT_FOUND;
-  }
+  std::shared_ptr<sim::Node> node = sim::Below(base.node, subKey);
+  if (!node) return ERROR_FILE_NOT_FOUND;
   // Only a leaf goes, and never a hive.
   if (node->hive || !node->children.empty()) return ERROR_ACCESS_DENIED;
   sim::Detach(node);
