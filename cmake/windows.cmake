@@ -66,6 +66,9 @@ foreach(script IN LISTS VORN_E2E_TESTS)
   set(timeout 600)
   if(name MATCHES "soak")
     set(labels e2e soak)
+  elseif(name MATCHES "shipped")
+    # Waits for the shipped two-minute interval.
+    set(labels e2e slow)
   endif()
   set_tests_properties(e2e_${name} PROPERTIES LABELS "${labels}" TIMEOUT ${timeout}
     ENVIRONMENT "VORN_BIN_DIR=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
