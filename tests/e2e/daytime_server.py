@@ -353,8 +353,8 @@ def main():
                     help="SERVER=MODE[,key=value...], SERVER an index, name, address or 'all'")
     args = ap.parse_args()
     with DaytimeServers(args.port) as srv:
-        for spec in args.mode:
-            who, _, rest = spec.partition("=")
+        for setting in args.mode:
+            who, _, rest = setting.partition("=")
             mode, *kvs = rest.split(",")
             params = {}
             for kv in kvs:
