@@ -3,15 +3,28 @@
 enable_language(RC)
 
 target_compile_options(vorn_logic PRIVATE -Os -ffunction-sections -fdata-sections)
-# The program names only these system DLLs (msvcrt comes from the C runtime).
-set(VORN_SYSTEM_LIBS wininet rasapi32 shell32 advapi32 gdi32 user32 kernel32)
+# The SDK headers then offer nothing that Windows 98 and NT 4.0 lack.
+target_compile_definitions(vorn_logic PUBLIC WINVER=0x0400 _WIN32_WINNT=0x0400)
+file(GLOB VORN_WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/win/*.cpp)
+target_sources(vorn_logic PRIVATE ${VORN_WIN_PLATFORM_SOURCES})
+# The load-time imports: system DLLs of every Windows from 98 and NT 4.0 on
+# (msvcrt comes from the C runtime). wininet and rasapi32 are loaded on
+# demand by src/platform/win/on_demand.cpp.
+set(VORN_SYSTEM_LIBS shell32 advapi32 gdi32 user32 kernel32)
 target_link_libraries(vorn_logic PUBLIC ${VORN_SYSTEM_LIBS})
+
+if(VORN_WIN_TESTS_ONLY)
+  include(${CMAKE_CURRENT_LIST_DIR}/windows-tests.cmake)
+  return()
+endif()
 
 set(VORN_RESOURCES ${PROJECT_SOURCE_DIR}/resources/vorn.rc)
 set_source_files_properties(${VORN_RESOURCES} PROPERTIES
   OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/vorn.ico;${PROJECT_SOURCE_DIR}/resources/vorn.manifest")
 
-# Static (no libstdc++, libgcc or winpthread DLLs), stripped, GUI subsystem.
+# Static (no libstdc++ or libgcc DLLs), stripped, GUI subsystem; operating
+# system and subsystem version 4.0 in the header, as Windows 9x and NT 4.0
+# refuse anything higher.
 function(vorn_exe name interval watchdog)
   add_executable(${name} WIN32 ${VORN_WINMAIN_SOURCE} ${VORN_RESOURCES})
   vorn_flags(${name})
@@ -19,7 +32,9 @@ function(vorn_exe name interval watchdog)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/resources)
   vorn_timing(${name} ${interval} ${watchdog})
   target_link_libraries(${name} PRIVATE vorn_logic)
-  target_link_options(${name} PRIVATE -static -s -Wl,--gc-sections)
+  target_link_options(${name} PRIVATE -static -s -Wl,--gc-sections
+    -Wl,--major-os-version,4,--minor-os-version,0
+    -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
 endfunction()
 
 vorn_exe(Vorn ${VORN_CHECK_INTERVAL_MS} ${VORN_WATCHDOG_MS})
@@ -35,23 +50,23 @@ target_link_libraries(winhelper PRIVATE psapi user32)
 target_link_options(winhelper PRIVATE -static -s)
 endif()
 
-# GoogleTest from source, built with the same cross compiler.
-set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-
-file(GLOB VORN_WIN_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/win/*.cpp)
-if(VORN_WIN_TEST_SOURCES)
-  add_executable(vorn_win_tests ${VORN_WIN_TEST_SOURCES})
-  vorn_flags(vorn_win_tests)
-  target_include_directories(vorn_win_tests PRIVATE ${PROJECT_SOURCE_DIR}/tests)
-  vorn_timing(vorn_win_tests ${VORN_CHECK_INTERVAL_MS} ${VORN_WATCHDOG_MS})
-  target_link_libraries(vorn_win_tests PRIVATE vorn_logic gtest gtest_main)
-  target_link_options(vorn_win_tests PRIVATE -static)
-  add_test(NAME win_tests COMMAND vorn_win_tests)
-  set_tests_properties(win_tests PROPERTIES LABELS wine TIMEOUT 300)
-endif()
+# The GoogleTest program needs the posix thread model: a build of its own
+# with the posix compilers, run here as a test.
+include(ExternalProject)
+set(VORN_WIN_TESTS_DIR ${CMAKE_BINARY_DIR}/gtest-posix)
+ExternalProject_Add(vorn_win_tests_posix
+  SOURCE_DIR ${PROJECT_SOURCE_DIR}
+  BINARY_DIR ${VORN_WIN_TESTS_DIR}
+  CMAKE_GENERATOR ${CMAKE_GENERATOR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-i686-posix.cmake
+    -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+    -DVORN_WIN_TESTS_ONLY=ON
+  INSTALL_COMMAND ""
+  BUILD_ALWAYS ON
+  BUILD_BYPRODUCTS ${VORN_WIN_TESTS_DIR}/vorn_win_tests.exe)
+add_test(NAME win_tests COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${VORN_WIN_TESTS_DIR}/vorn_win_tests.exe)
+set_tests_properties(win_tests PROPERTIES LABELS wine TIMEOUT 300)
 
 # End-to-end tests of the real executables under Wine, each in network and
 # mount namespaces of its own.

@@ -1,11 +1,15 @@
 // wininet and rasapi32: connection state, the URL session and dial-up.
+//
+// On Windows neither DLL is a load-time import, so that the program starts
+// where Dial-Up Networking was never installed or WinINet is missing (NT 4.0
+// without Internet Explorer 4): platform/win/on_demand.cpp defines these
+// calls and loads the DLL on first use. Where the DLL or the function is
+// missing the call fails with the loader's error (ERROR_MOD_NOT_FOUND,
+// ERROR_PROC_NOT_FOUND). The SDK headers declare them as imports, so they
+// are declared here on both platforms.
 #pragma once
 #include "platform/win_types.h"
 
-#ifdef _WIN32
-#include <ras.h>
-#include <wininet.h>
-#else
 typedef void* HINTERNET;
 typedef HANDLE HRASCONN;
 // The program passes records of its own fixed layout (see clock_check.h);
@@ -26,4 +30,3 @@ BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWOR
 BOOL WINAPI InternetCloseHandle(HINTERNET handle);
 DWORD WINAPI RasEnumConnectionsA(LPRASCONNA connections, LPDWORD size, LPDWORD count);
 DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status);
-#endif

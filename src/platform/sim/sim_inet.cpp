@@ -113,6 +113,20 @@ void HangUntilSessionClosed(const std::string& url) { SetScript(url, Behaviour::
 
 void HangForever(const std::string& url) { SetScript(url, Behaviour::kHangForever); }
 
+void MissingDll(const std::string& dll) {
+  static const std::map<std::string, std::vector<std::string>> kExports = {
+      {"wininet.dll",
+       {"InternetGetConnectedState", "InternetOpenA", "InternetOpenUrlA", "InternetReadFile",
+        "InternetCloseHandle"}},
+      {"rasapi32.dll", {"RasEnumConnectionsA", "RasGetConnectStatusA"}},
+  };
+  for (const std::string& function : kExports.at(dll)) {
+    FailCall(function, ERROR_MOD_NOT_FOUND, 0, -1);
+  }
+}
+
+void MissingEntry(const std::string& function) { FailCall(function, ERROR_PROC_NOT_FOUND, 0, -1); }
+
 std::vector<std::string> OpenedUrls() {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   return N().opened;

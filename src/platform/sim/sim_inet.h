@@ -40,6 +40,13 @@ void HangUntilSessionClosed(const std::string& url);
 // Wine: only TerminateThread ends the open.
 void HangForever(const std::string& url);
 
+// A machine without the DLL ("wininet.dll" or "rasapi32.dll"): every call
+// of it fails as the program's loader makes it fail, with
+// ERROR_MOD_NOT_FOUND. MissingEntry does the same for one function that the
+// installed version of its DLL lacks (ERROR_PROC_NOT_FOUND).
+void MissingDll(const std::string& dll);
+void MissingEntry(const std::string& function);
+
 // The URLs InternetOpenUrlA was asked for, in order.
 std::vector<std::string> OpenedUrls();
 // The kind ("session" or "url") of every handle InternetCloseHandle closed,

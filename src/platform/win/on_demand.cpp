@@ -1,0 +1,71 @@
+// wininet and rasapi32, loaded when first called instead of at load time.
+#include "platform/win_inet.h"
+
+namespace {
+
+constexpr char kWinInet[] = "wininet.dll";
+constexpr char kRasApi[] = "rasapi32.dll";
+
+// The entry point `name` of `dll`, loading the DLL when it is not loaded
+// yet; null with the loader's error as the last error when either is
+// missing. A loaded DLL stays for the life of the process, and a missing
+// one is looked for again on the next call.
+FARPROC Find(const char* dll, const char* name) {
+  HMODULE module = GetModuleHandleA(dll);
+  if (!module) {
+    // No "cannot find" box from the system: the program stays silent and
+    // the call's failure takes the usual path.
+    const UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    module = LoadLibraryA(dll);
+    const DWORD error = GetLastError();
+    SetErrorMode(mode);
+    SetLastError(error);
+    if (!module) return nullptr;
+  }
+  return GetProcAddress(module, name);
+}
+
+template <class Function>
+Function* Entry(const char* dll, const char* name) {
+  return reinterpret_cast<Function*>(reinterpret_cast<void*>(Find(dll, name)));
+}
+
+}  // namespace
+
+BOOL WINAPI InternetGetConnectedState(LPDWORD flags, DWORD reserved) {
+  auto* call = Entry<decltype(InternetGetConnectedState)>(kWinInet, "InternetGetConnectedState");
+  return call ? call(flags, reserved) : FALSE;
+}
+
+HINTERNET WINAPI InternetOpenA(LPCSTR agent, DWORD accessType, LPCSTR proxy, LPCSTR proxyBypass,
+                               DWORD flags) {
+  auto* call = Entry<decltype(InternetOpenA)>(kWinInet, "InternetOpenA");
+  return call ? call(agent, accessType, proxy, proxyBypass, flags) : nullptr;
+}
+
+HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
+                                  DWORD headersLength, DWORD flags, DWORD_PTR context) {
+  auto* call = Entry<decltype(InternetOpenUrlA)>(kWinInet, "InternetOpenUrlA");
+  return call ? call(session, url, headers, headersLength, flags, context) : nullptr;
+}
+
+BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read) {
+  auto* call = Entry<decltype(InternetReadFile)>(kWinInet, "InternetReadFile");
+  return call ? call(file, buffer, toRead, read) : FALSE;
+}
+
+BOOL WINAPI InternetCloseHandle(HINTERNET handle) {
+  auto* call = Entry<decltype(InternetCloseHandle)>(kWinInet, "InternetCloseHandle");
+  return call ? call(handle) : FALSE;
+}
+
+// RAS calls return their error instead of setting the last error.
+DWORD WINAPI RasEnumConnectionsA(LPRASCONNA connections, LPDWORD size, LPDWORD count) {
+  auto* call = Entry<decltype(RasEnumConnectionsA)>(kRasApi, "RasEnumConnectionsA");
+  return call ? call(connections, size, count) : GetLastError();
+}
+
+DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status) {
+  auto* call = Entry<decltype(RasGetConnectStatusA)>(kRasApi, "RasGetConnectStatusA");
+  return call ? call(connection, status) : GetLastError();
+}
