@@ -21,6 +21,7 @@ typedef struct _OVERLAPPED* LPOVERLAPPED;
 #define FILE_END 2
 #define INVALID_FILE_SIZE 0xFFFFFFFFu
 #define INVALID_SET_FILE_POINTER 0xFFFFFFFFu
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
@@ -32,4 +33,7 @@ BOOL WINAPI ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read,
 BOOL WINAPI WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written,
                       LPOVERLAPPED overlapped);
 BOOL WINAPI SetEndOfFile(HANDLE file);
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
+BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
+BOOL WINAPI DeleteFileA(LPCSTR fileName);
 #endif

@@ -8,6 +8,7 @@
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
 #include "setup/install_text.h"
+#include "setup/read_only.h"
 #include "setup/registry_section.h"
 #include "setup/stop_monitor.h"
 
@@ -54,11 +55,16 @@ void RunInstaller() {
   }
 
   const std::string target = InstalledPath(folder);
+  // An install from read-only media before this one may have left the
+  // attribute on the target, which would refuse to be overwritten.
+  ClearReadOnly(target);
   if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
     // Nothing was installed: neither claim it nor start what may be there.
     ShowCopyFailure(target, GetLastError());
     return;
   }
+  // The copy takes the attributes of its source, read-only media included.
+  ClearReadOnly(target);
   MessageBoxA(nullptr, InstallMessage().c_str(), kInstallCaption, MB_ICONINFORMATION);
   ShellExecuteA(nullptr, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

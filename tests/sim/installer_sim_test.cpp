@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include "monitor/entry.h"
 #include "platform/sim/sim.h"
@@ -133,6 +134,41 @@ TEST_F(InstallerSim, InstallingAgainOverwritesAndLeavesOtherValues) {
   EXPECT_EQ(Text(kVorn, "Publisher"), std::string("someone") + '\0');
   EXPECT_TRUE(sim::RegSubKeys(HKEY_LOCAL_MACHINE, kVorn).empty());
   EXPECT_EQ(sim::FileBytes(Target()), SetupBytes());
+}
+
+// A program copied from read-only media (a CD-ROM) would hand the
+// attribute on to the installed copy, which the next install could not
+// overwrite nor the removal script delete.
+TEST_F(InstallerSim, InstalledCopyIsNeverReadOnly) {
+  constexpr DWORD kHidden = 0x2, kArchive = 0x20;
+  struct Case {
+    const char* name;
+    DWORD source;
+    std::optional<DWORD> oldTarget;  // an earlier install's copy
+    DWORD expected;
+  } cases[] = {
+      {"read-only source", FILE_ATTRIBUTE_READONLY, std::nullopt, FILE_ATTRIBUTE_NORMAL},
+      {"read-only source keeps its other attributes", FILE_ATTRIBUTE_READONLY | kArchive,
+       std::nullopt, kArchive},
+      {"read-only copy of an earlier install", kArchive, FILE_ATTRIBUTE_READONLY | kHidden,
+       kArchive},
+      {"nothing read-only", kArchive | kHidden, kArchive, kArchive | kHidden},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    sim::SetAttributes(kSetupPath, c.source);
+    if (c.oldTarget) {
+      sim::PutFile(Target(), "an older monitor");
+      sim::SetAttributes(Target(), *c.oldTarget);
+    }
+    EXPECT_EQ(Run(), 1u);
+    EXPECT_EQ(sim::FileBytes(Target()), SetupBytes());
+    EXPECT_EQ(sim::Attributes(Target()), c.expected);
+    EXPECT_EQ(sim::Attributes(kSetupPath), c.source);
+    ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+    EXPECT_EQ(sim::MessageBoxes()[0].text, InstallMessage());
+  }
 }
 
 TEST_F(InstallerSim, StartupFolderFromTheRegistry) {

@@ -24,6 +24,7 @@ constexpr DWORD kFileWriteData = 0x0002;
 constexpr DWORD kFileAppendData = 0x0004;
 constexpr DWORD kErrorFileExists = 80;
 constexpr DWORD kErrorNegativeSeek = 131;
+constexpr DWORD kAttributeDirectory = 0x10;
 
 struct Opener {
   bool reads;
@@ -34,6 +35,7 @@ struct Opener {
 struct Node {
   std::string bytes;
   bool readOnly = false;
+  DWORD otherAttributes = 0;  // hidden, system, archive, ...
   bool locked = false;
   std::map<int, Opener> openers;
 };
@@ -129,6 +131,16 @@ std::optional<DWORD> PathError(const std::string& path) {
 }
 
 // Windows' sharing rule: each side must allow what the other asks for.
+DWORD AttributesOf(const Node& node) {
+  const DWORD attributes = (node.readOnly ? FILE_ATTRIBUTE_READONLY : 0) | node.otherAttributes;
+  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+void PutAttributes(Node& node, DWORD attributes) {
+  node.readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  node.otherAttributes = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL);
+}
+
 bool Conflicts(const Node& node, bool reads, bool writes, DWORD shareMode) {
   for (const auto& entry : node.openers) {
     const Opener& o = entry.second;
@@ -241,6 +253,17 @@ void RemoveFile(const std::string& path) {
 void SetReadOnly(const std::string& path, bool readOnly) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   if (std::shared_ptr<Node> node = FindFile(Key(path))) node->readOnly = readOnly;
+}
+
+DWORD Attributes(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  std::shared_ptr<Node> node = FindFile(Key(path));
+  return node ? AttributesOf(*node) : 0;
+}
+
+void SetAttributes(const std::string& path, DWORD attributes) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  if (std::shared_ptr<Node> node = FindFile(Key(path))) PutAttributes(*node, attributes);
 }
 
 void SetLocked(const std::string& path, bool locked) {
@@ -479,7 +502,7 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
     sim::Fs().files[targetKey] = target;
   }
   target->bytes = source->bytes;
-  target->readOnly = source->readOnly;
+  sim::PutAttributes(*target, sim::AttributesOf(*source));
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
@@ -510,4 +533,54 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   memcpy(shortPath, result.c_str(), result.size() + 1);
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(result.size());
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
+  if (Enter("GetFileAttributesA", sim::Str(fileName))) return INVALID_FILE_ATTRIBUTES;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  std::string path = fileName ? fileName : "";
+  std::string key = sim::Key(path);
+  if (sim::ValidName(path) && sim::HasDirectory(key)) return sim::kAttributeDirectory;
+  if (std::optional<DWORD> error = sim::PathError(path)) {
+    sim::Fail(*error);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  std::shared_ptr<sim::Node> node = sim::FindFile(key);
+  if (!node) {
+    sim::Fail(ERROR_FILE_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return sim::AttributesOf(*node);
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
+  if (Enter("SetFileAttributesA", Fmt("%s, 0x%X", sim::Str(fileName).c_str(), attributes))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  std::string path = fileName ? fileName : "";
+  if (std::optional<DWORD> error = sim::PathError(path)) return sim::Fail(*error);
+  std::shared_ptr<sim::Node> node = sim::FindFile(sim::Key(path));
+  if (!node) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  // Attributes are not the file's data: a running exe takes them too.
+  sim::PutAttributes(*node, attributes);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR fileName) {
+  if (Enter("DeleteFileA", sim::Str(fileName))) return FALSE;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  std::string path = fileName ? fileName : "";
+  if (std::optional<DWORD> error = sim::PathError(path)) return sim::Fail(*error);
+  std::string key = sim::Key(path);
+  std::shared_ptr<sim::Node> node = sim::FindFile(key);
+  if (!node) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  // A read-only file and a running exe refuse deletion; so does a file
+  // someone has open (the simulation knows no FILE_SHARE_DELETE).
+  if (node->readOnly || node->locked) return sim::Fail(ERROR_ACCESS_DENIED);
+  if (!node->openers.empty()) return sim::Fail(ERROR_SHARING_VIOLATION);
+  sim::Fs().files.erase(key);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
 }

@@ -24,6 +24,10 @@ bool FileExists(const std::string& path);
 bool IsReadOnly(const std::string& path);
 void RemoveFile(const std::string& path);
 void SetReadOnly(const std::string& path, bool readOnly);
+// All of a file's attributes as GetFileAttributesA reports them (0 when
+// there is no such file), and setting them as a test would with attrib.
+DWORD Attributes(const std::string& path);
+void SetAttributes(const std::string& path, DWORD attributes);
 // A file held by another process the way a running exe is: every open that
 // asks for write access fails with ERROR_SHARING_VIOLATION (reading works).
 void SetLocked(const std::string& path, bool locked);
