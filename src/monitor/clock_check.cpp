@@ -12,6 +12,9 @@ namespace {
 
 constexpr const char* kAgent = "Microsoft Internet Explorer";
 constexpr DWORD kReplySize = 256;
+// On Windows closing the session wakes the worker's open within
+// milliseconds; a worker still blocked after this long never wakes.
+constexpr DWORD kWakeAfterCloseMs = 500;
 
 // True when the first dial-up connection is up. Logs a failing RAS call.
 bool DialUpConnected() {
@@ -88,10 +91,12 @@ void ClockCheck() {
 
   if (WaitForSingleObject(thread, kWatchdogMs) == WAIT_TIMEOUT) {
     // Closing the session cuts the worker's open short on Windows. Wine's
-    // WinINet never wakes an open blocked on a silent server, so the worker
-    // gets half the watchdog more and is then ended by force.
+    // WinINet never wakes an open blocked on a silent server, so a worker
+    // that has not ended soon after is ended by force.
     InternetCloseHandle(g_servers.session);
-    if (WaitForSingleObject(thread, kWatchdogMs / 2) != WAIT_OBJECT_0) TerminateThread(thread, 0);
+    if (WaitForSingleObject(thread, kWakeAfterCloseMs) != WAIT_OBJECT_0) {
+      TerminateThread(thread, 0);
+    }
     CloseHandle(thread);
     AdvanceServer();
     return;

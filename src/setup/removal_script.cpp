@@ -2,10 +2,18 @@
 
 namespace {
 
-// cmd splits an unquoted argument at blanks: `del` would delete the pieces
-// and `if exist` test the first one, so the program would stay.
-std::string Quoted(const std::string& path) {
-  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+// How the path stands in the batch file. cmd expands %...% inside a batch
+// file: %windir% would name another folder and a lone % would vanish, so
+// `del` could hit a file that is not ours; %% gives one %. cmd also splits an
+// unquoted argument at blanks: `del` would delete the pieces and `if exist`
+// test the first one, so the program would stay.
+std::string BatchArgument(const std::string& path) {
+  std::string escaped;
+  for (char c : path) {
+    if (c == '%') escaped += '%';
+    escaped += c;
+  }
+  return path.find(' ') == std::string::npos ? escaped : "\"" + escaped + "\"";
 }
 
 }  // namespace
@@ -15,7 +23,7 @@ std::string ScriptPath(const std::string& longPath, const std::string& shortPath
 }
 
 std::vector<std::string> RemovalScriptLines(const std::string& path) {
-  const std::string target = Quoted(path);
+  const std::string target = BatchArgument(path);
   return {":Repeat", "del " + target, "if exist " + target + " goto Repeat",
           std::string("del ") + kRemovalScriptPath};
 }

@@ -11,8 +11,9 @@ constexpr const char* kRemovalScriptPath = "c:\\DelAll.bat";
 // else the long path (volumes without 8.3 names give none).
 std::string ScriptPath(const std::string& longPath, const std::string& shortPath);
 
-// The script's four lines, without line ends. A path with a blank is put in
-// double quotes; any other path is written as it is.
+// The script's four lines, without line ends. In the path every % is
+// doubled, and a path with a blank is put in double quotes; any other path
+// is written as it is.
 std::vector<std::string> RemovalScriptLines(const std::string& path);
 
 // The whole file: every line ended by CR LF.

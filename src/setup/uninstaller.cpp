@@ -12,6 +12,7 @@
 #include "platform/win_registry.h"
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
+#include "setup/read_only.h"
 #include "setup/registry_section.h"
 #include "setup/removal_script.h"
 #include "setup/stop_monitor.h"
@@ -78,6 +79,9 @@ void RunUninstaller() {
 
   std::string longPath;
   ReadModulePath(&longPath);
+  // A read-only copy (an older install from a CD-ROM) would keep the
+  // script's `del` failing for ever.
+  ClearReadOnly(longPath);
   const std::string scriptPath = ScriptPath(longPath, ReadShortPath(longPath));
   WriteRemovalScript(scriptPath);
 
@@ -94,6 +98,8 @@ void RunUninstaller() {
   std::string commandLine = kRemovalScriptPath;
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
                       CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "c:\\", &startup, &script)) {
+    // A script left behind unrun would only puzzle whoever finds it.
+    DeleteFileA(kRemovalScriptPath);
     const std::string text = "Vorn could not remove its program file:\r\n" + longPath;
     MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONHAND);
     return;

@@ -106,7 +106,7 @@ class Install(unittest.TestCase):
 class InstallOverBusyMonitor(Install):
     """The same program with a 1.5 s check interval, so that the monitor it
     installs is soon stuck in a check on a server that never answers; it takes
-    the quit message only when that check has ended, some 15 s later."""
+    the quit message only when that check has ended, some 10.5 s later."""
     exe = "VornFast.exe"
 
     def test_installer_waits_for_a_monitor_in_the_middle_of_a_check(self):

@@ -213,6 +213,9 @@ TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReport) {
 TEST_F(UninstallerSim, ScriptThatCannotStartClaimsNoSuccess) {
   sim::FailCall("CreateProcessA", ERROR_NOT_ENOUGH_MEMORY);
   EXPECT_EQ(Run(), 1u);
+  // No script is left behind to puzzle anyone; the program stays.
+  EXPECT_FALSE(sim::FileExists(kScript));
+  EXPECT_TRUE(sim::FileExists(kInstalled));
   const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Uninstall Status");
@@ -223,6 +226,19 @@ TEST_F(UninstallerSim, ScriptThatCannotStartClaimsNoSuccess) {
     EXPECT_EQ(sim::CountCalls(untouched), 0u) << untouched;
   }
   EXPECT_EQ(sim::CallNames().back(), "ExitProcess");
+}
+
+// An older install from read-only media left the attribute on the program;
+// the script's `del` would fail on it for ever.
+TEST_F(UninstallerSim, ReadOnlyProgramIsMadeDeletableBeforeTheScriptRuns) {
+  constexpr DWORD kArchive = 0x20;
+  sim::SetAttributes(kInstalled, FILE_ATTRIBUTE_READONLY | kArchive);
+  EXPECT_EQ(Run(), 1u);
+  EXPECT_EQ(sim::Attributes(kInstalled), kArchive);
+  EXPECT_LT(Index("SetFileAttributesA"), Index("CreateProcessA"));
+  EXPECT_EQ(sim::CallsOf({"SetFileAttributesA"}),
+            (std::vector<std::string>{"SetFileAttributesA(\"" + kInstalled + "\", 0x20)"}));
+  ExpectRemovedBoxOnly();
 }
 
 TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {

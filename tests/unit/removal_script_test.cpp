@@ -44,6 +44,22 @@ TEST(RemovalScriptText, ByteForByte) {
       {"long path without blanks, not cut", "C:\\" + longName + "\\VornMon.exe",
        ":Repeat\r\ndel C:\\" + longName + "\\VornMon.exe\r\nif exist C:\\" + longName +
            "\\VornMon.exe goto Repeat\r\ndel c:\\DelAll.bat\r\n"},
+      // cmd would expand these; %% stands for one %.
+      {"a % in the folder", "C:\\100%\\VORNMON.EXE",
+       ":Repeat\r\n"
+       "del C:\\100%%\\VORNMON.EXE\r\n"
+       "if exist C:\\100%%\\VORNMON.EXE goto Repeat\r\n"
+       "del c:\\DelAll.bat\r\n"},
+      {"two around a word", "C:\\%windir%\\VORNMON.EXE",
+       ":Repeat\r\n"
+       "del C:\\%%windir%%\\VORNMON.EXE\r\n"
+       "if exist C:\\%%windir%%\\VORNMON.EXE goto Repeat\r\n"
+       "del c:\\DelAll.bat\r\n"},
+      {"a blank and a %", "C:\\Start Up 50%\\VornMon.exe",
+       ":Repeat\r\n"
+       "del \"C:\\Start Up 50%%\\VornMon.exe\"\r\n"
+       "if exist \"C:\\Start Up 50%%\\VornMon.exe\" goto Repeat\r\n"
+       "del c:\\DelAll.bat\r\n"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(RemovalScriptText(c.path), c.text) << c.name;
