@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The real Vorn.exe installed in a fresh Wine prefix and removed again: through
-Wine's Add/Remove Programs, a second time with the entry already gone, and from
-a copy outside the StartUp folder, which removes that copy only."""
+Wine's Add/Remove Programs, a second time with the entry already gone, from
+a copy outside the StartUp folder, which removes that copy only, and from a
+StartUp folder whose path holds % signs."""
 import shutil
 import sys
 import time
@@ -14,9 +15,9 @@ from vornwine import WinePrefix, wait_for_path, wait_until  # noqa: E402
 
 TITLE = "Vorn Titlebar"
 SETUP = r"C:\Downloads\Setup.exe"
+SHELL_FOLDERS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
 ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorn"
 STARTUP = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\StartUp"
-INSTALLED = STARTUP + r"\VornMon.exe"
 EVENT_LOG = r"C:\windows\vorn.log"
 REMOVED = b"Vorn Successfully Removed."
 # The script retries until the uninstaller has let go of its file.
@@ -24,15 +25,20 @@ GONE_WITHIN_S = 10
 
 
 class Uninstall(unittest.TestCase):
+    startup = STARTUP
+
     def setUp(self):
         _built_helper()
         self.wp = WinePrefix()
         self.addCleanup(self.wp.close)
+        if self.startup != STARTUP:
+            self.wp.unix_path(self.startup).mkdir(parents=True)
+            self.wp.reg_add(SHELL_FOLDERS, "Common Startup", self.startup)
         self.exe_bytes = (bin_dir() / "Vorn.exe").read_bytes()
         setup = self.wp.unix_path(SETUP)
         setup.parent.mkdir(parents=True, exist_ok=True)
         setup.write_bytes(self.exe_bytes)
-        self.installed = self.wp.unix_path(INSTALLED)
+        self.installed = self.wp.unix_path(self.startup + r"\VornMon.exe")
         self.script = self.wp.drive_c / "DelAll.bat"
 
         proc = self.wp.spawn([SETUP])
@@ -83,7 +89,7 @@ class Uninstall(unittest.TestCase):
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
         self.assertIsNone(self.wp.reg_query(ENTRY))
 
-        text, code, copy = self.run_copy(INSTALLED)
+        text, code, copy = self.run_copy(self.startup + r"\VornMon.exe")
         self.assertEqual(text, REMOVED)
         self.assertEqual(code, 1)
         wait_for_path(copy, GONE_WITHIN_S, gone=True)
@@ -100,6 +106,30 @@ class Uninstall(unittest.TestCase):
         # The entry and the monitor go all the same.
         self.assertIsNone(self.wp.reg_query(ENTRY))
         self.assertIsNone(self.wp.find_window(TITLE))
+
+
+class UninstallFromAFolderWithPercentSigns(Uninstall):
+    """cmd expands %B% in a batch file to nothing: unescaped, the script would
+    delete C:\AC\VornMon.exe and never its own program. Every name here is
+    its own 8.3 form, so the script names the path as it is."""
+    startup = r"C:\A%B%C"
+
+    def test_add_remove_programs_removes_the_program_and_nothing_else(self):
+        decoy = self.wp.unix_path(r"C:\AC")
+        decoy.mkdir()
+        (decoy / "VornMon.exe").write_bytes(b"not ours")
+        proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
+        self.assertEqual(self.removal_box(proc), REMOVED)
+        proc.wait(30)
+        wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
+        wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        self.assertEqual((decoy / "VornMon.exe").read_bytes(), b"not ours")
+        self.assertIsNone(self.wp.reg_query(ENTRY))
+
+    # The other cases do not depend on the folder.
+    test_add_remove_programs_removes_everything_but_the_log = None
+    test_second_uninstall_with_the_entry_gone = None
+    test_copy_outside_startup_removes_itself_only = None
 
 
 if __name__ == "__main__":
