@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# screenshots.sh [VORN_EXE]: regenerates the pictures in docs/images/ of what
+# the user sees, from the real Vorn.exe under Wine's X11 driver on a private
+# virtual display:
+#   install.png              the "Installation Status" box after an install
+#   add-remove-programs.png  Add/Remove Programs listing the new entry
+#   uninstall.png            the "Uninstall Status" box of the removal
+#   error.png                an "Application Error" report (the StartUp
+#                            folder's registry value has the wrong type)
+# The executable is the argument, else $VORN_EXE, else build/win32/Vorn.exe
+# (built when missing). Installs what is missing first, uses a throwaway Wine
+# prefix and its own Xvfb, without network, and leaves nothing running.
+# About 10 s once everything is installed and built.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/setup.sh
+
+# Xvfb, ImageMagick's import, xwininfo, and Wine's own fonts (Tahoma for the
+# dialogs, Marlett for the caption buttons).
+PACKAGES=(xvfb imagemagick x11-utils fonts-wine)
+missing=()
+for p in "${PACKAGES[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [ "$status" = "install ok installed" ] || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=()
+  [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
+  log=$(mktemp /tmp/vorn-screenshots-apt.XXXXXX.log)
+  if ! { "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -q &&
+         "${SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
+           apt-get install -y -q --no-install-recommends "${missing[@]}"; } >"$log" 2>&1; then
+    echo "screenshots.sh: could not install ${missing[*]}" >&2
+    tail -n 30 "$log" >&2
+    rm -f "$log"
+    exit 1
+  fi
+  rm -f "$log"
+  echo "screenshots.sh: installed ${missing[*]}"
+fi
+
+default=build/win32/Vorn.exe
+exe=${1:-${VORN_EXE:-$default}}
+if [ ! -f "$exe" ]; then
+  if [ "$exe" != "$default" ]; then
+    echo "screenshots.sh: $exe does not exist" >&2
+    exit 1
+  fi
+  cmake --preset win32 >/dev/null
+  cmake --build --preset win32 --target Vorn winhelper >/dev/null
+  echo "built $default ($(stat -c %s "$default") bytes)"
+fi
+
+# No network at all: the monitor the install starts has nothing to reach.
+VORN_OFFLINE=1 exec tests/e2e/in-netns.sh \
+  python3 tools/screenshots.py --exe "$exe" --out docs/images
