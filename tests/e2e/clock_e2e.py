@@ -63,16 +63,17 @@ def handle_count_exe():
 class Monitor:
     """One running monitor: a copy of `exe` started as C:\\Vorn\\VornMon.exe."""
 
-    def __init__(self, wp, exe, debug="err+sync"):
+    def __init__(self, wp, exe, debug="err+sync", env=None):
         self.wp = wp
         folder = wp.drive_c / "Vorn"
         folder.mkdir(exist_ok=True)
         shutil.copy(bin_dir() / exe, folder / "VornMon.exe")
         self.started = time.monotonic()
-        self.proc = wp.spawn([r"C:\Vorn\VornMon.exe"], env={"WINEDEBUG": debug})
+        self.proc = wp.spawn([r"C:\Vorn\VornMon.exe"], env=dict(env or {}, WINEDEBUG=debug))
         self.win_pid = wp.find_window(TITLE, timeout=20)
         if self.win_pid is None:
-            raise AssertionError("no monitor window; stderr: %r" % self.proc.stderr()[-2000:])
+            raise AssertionError("no monitor window (exit code %r); stderr: %r"
+                                 % (self.proc.poll(), self.proc.stderr()[-2000:]))
 
     @property
     def running(self):
@@ -134,8 +135,9 @@ class MonitorTest(unittest.TestCase):
         self.wp = WinePrefix()
         self.addCleanup(self.wp.close)
 
-    def start_monitor(self, exe="VornFast.exe", debug="err+sync"):
-        return Monitor(self.wp, exe, debug)
+    def start_monitor(self, exe="VornFast.exe", debug="err+sync", env=None):
+        """env: more environment for the monitor (WINEDEBUG is debug's)."""
+        return Monitor(self.wp, exe, debug, env)
 
     def assertAlive(self, mon):
         self.assertTrue(mon.running, "the monitor ended: %r" % mon.proc.stderr()[-2000:])

@@ -295,6 +295,27 @@ class WinePrefix:
         self._procs.append(p)
         return p
 
+    def processes(self):
+        """[(Linux pid, argv)] of the prefix's Wine processes, Wine's own
+        services included; argv[0] is the Windows path of the image, e.g.
+        C:\\windows\\system32\\cmd.exe. Found by WINEPREFIX in their environment."""
+        tag = ("WINEPREFIX=%s" % self.path).encode()
+        found = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                exe = os.readlink("/proc/%s/exe" % pid)
+                if not re.search(r"/wine(64)?(-preloader)?$", exe):
+                    continue
+                if tag not in Path("/proc/%s/environ" % pid).read_bytes().split(b"\0"):
+                    continue
+                argv = Path("/proc/%s/cmdline" % pid).read_bytes().rstrip(b"\0").split(b"\0")
+            except OSError:
+                continue
+            found.append((int(pid), [a.decode("utf-8", "replace") for a in argv]))
+        return found
+
     def wineserver(self, *args):
         return subprocess.run(["wineserver"] + list(args), env=self.env(),
                               stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
@@ -371,6 +392,11 @@ class WinePrefix:
         """Deletes a value, or the whole key; True if it was there."""
         args = ["reg", "delete", key, "/f"] + (["/v", value] if value is not None else [])
         return self.run(args).returncode == 0
+
+    def set_windows_version(self, version):
+        """The Windows version Wine reports to programs started from now on
+        ("win98", "nt40", "win2k", "winxp", "win7", "win10", ...)."""
+        self.reg_add(r"HKCU\Software\Wine", "Version", version)
 
     # -- windows (through winhelper.exe) -------------------------------------
     def helper(self, *args, timeout=60):
