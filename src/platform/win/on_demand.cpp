@@ -1,4 +1,6 @@
 // wininet and rasapi32, loaded when first called instead of at load time.
+#include <cstring>
+
 #include "platform/win_inet.h"
 
 namespace {
@@ -6,23 +8,38 @@ namespace {
 constexpr char kWinInet[] = "wininet.dll";
 constexpr char kRasApi[] = "rasapi32.dll";
 
+// Loads `dll` from the system folder, by its full path: the monitor's
+// current folder is wherever the installer ran (a download folder), and a
+// DLL of that name lying there must not be loaded in its place.
+HMODULE LoadFromSystemFolder(const char* dll) {
+  char path[MAX_PATH + 16];  // room for the DLL's name
+  const UINT length = GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  path[length] = '\\';
+  memcpy(path + length + 1, dll, strlen(dll) + 1);
+  // No "cannot find" box from the system: the program stays silent and the
+  // call's failure takes the usual path.
+  const UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  HMODULE module = LoadLibraryA(path);
+  const DWORD error = GetLastError();
+  SetErrorMode(mode);
+  SetLastError(error);
+  return module;
+}
+
 // The entry point `name` of `dll`, loading the DLL when it is not loaded
 // yet; null with the loader's error as the last error when either is
-// missing. A loaded DLL stays for the life of the process, and a missing
-// one is looked for again on the next call.
+// missing. A loaded DLL stays for the life of the process, and a missing one
+// is looked for again on the next call.
 FARPROC Find(const char* dll, const char* name) {
   HMODULE module = GetModuleHandleA(dll);
-  if (!module) {
-    // No "cannot find" box from the system: the program stays silent and
-    // the call's failure takes the usual path.
-    const UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    module = LoadLibraryA(dll);
-    const DWORD error = GetLastError();
-    SetErrorMode(mode);
-    SetLastError(error);
-    if (!module) return nullptr;
+  if (!module) module = LoadFromSystemFolder(dll);
+  FARPROC entry = module ? GetProcAddress(module, name) : nullptr;
+  // The callers pass the last error on as the call's own result.
+  if (!entry && GetLastError() == ERROR_SUCCESS) {
+    SetLastError(module ? ERROR_PROC_NOT_FOUND : ERROR_MOD_NOT_FOUND);
   }
-  return GetProcAddress(module, name);
+  return entry;
 }
 
 template <class Function>
