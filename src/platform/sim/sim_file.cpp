@@ -130,7 +130,6 @@ std::optional<DWORD> PathError(const std::string& path) {
   return std::nullopt;
 }
 
-// Windows' sharing rule: each side must allow what the other asks for.
 DWORD AttributesOf(const Node& node) {
   const DWORD attributes = (node.readOnly ? FILE_ATTRIBUTE_READONLY : 0) | node.otherAttributes;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
@@ -141,6 +140,7 @@ void PutAttributes(Node& node, DWORD attributes) {
   node.otherAttributes = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL);
 }
 
+// Windows' sharing rule: each side must allow what the other asks for.
 bool Conflicts(const Node& node, bool reads, bool writes, DWORD shareMode) {
   for (const auto& entry : node.openers) {
     const Opener& o = entry.second;
