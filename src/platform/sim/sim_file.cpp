@@ -140,6 +140,18 @@ void PutAttributes(Node& node, DWORD attributes) {
   node.otherAttributes = attributes & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_NORMAL);
 }
 
+// The existing file a call names, or null with the call's error set.
+std::shared_ptr<Node> ExistingFile(LPCSTR fileName) {
+  const std::string path = fileName ? fileName : "";
+  if (std::optional<DWORD> error = PathError(path)) {
+    SetLastError(*error);
+    return nullptr;
+  }
+  std::shared_ptr<Node> node = FindFile(Key(path));
+  if (!node) SetLastError(ERROR_FILE_NOT_FOUND);
+  return node;
+}
+
 // Windows' sharing rule: each side must allow what the other asks for.
 bool Conflicts(const Node& node, bool reads, bool writes, DWORD shareMode) {
   for (const auto& entry : node.openers) {
@@ -478,11 +490,9 @@ BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfEx
     return FALSE;
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  std::string from = existingFileName ? existingFileName : "";
+  std::shared_ptr<sim::Node> source = sim::ExistingFile(existingFileName);
+  if (!source) return FALSE;
   std::string to = newFileName ? newFileName : "";
-  if (std::optional<DWORD> error = sim::PathError(from)) return sim::Fail(*error);
-  std::shared_ptr<sim::Node> source = sim::FindFile(sim::Key(from));
-  if (!source) return sim::Fail(ERROR_FILE_NOT_FOUND);
   // The source is read with others allowed to read; the target is written
   // with no sharing at all.
   if (std::optional<DWORD> error = sim::OpenError(*source, true, false, FILE_SHARE_READ)) {
@@ -538,19 +548,11 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
   if (Enter("GetFileAttributesA", sim::Str(fileName))) return INVALID_FILE_ATTRIBUTES;
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  std::string path = fileName ? fileName : "";
-  std::string key = sim::Key(path);
-  if (sim::ValidName(path) && sim::HasDirectory(key)) return sim::kAttributeDirectory;
-  if (std::optional<DWORD> error = sim::PathError(path)) {
-    sim::Fail(*error);
-    return INVALID_FILE_ATTRIBUTES;
+  if (fileName && sim::ValidName(fileName) && sim::HasDirectory(sim::Key(fileName))) {
+    return sim::kAttributeDirectory;
   }
-  std::shared_ptr<sim::Node> node = sim::FindFile(key);
-  if (!node) {
-    sim::Fail(ERROR_FILE_NOT_FOUND);
-    return INVALID_FILE_ATTRIBUTES;
-  }
-  return sim::AttributesOf(*node);
+  std::shared_ptr<sim::Node> node = sim::ExistingFile(fileName);
+  return node ? sim::AttributesOf(*node) : INVALID_FILE_ATTRIBUTES;
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
@@ -558,10 +560,8 @@ BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
     return FALSE;
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  std::string path = fileName ? fileName : "";
-  if (std::optional<DWORD> error = sim::PathError(path)) return sim::Fail(*error);
-  std::shared_ptr<sim::Node> node = sim::FindFile(sim::Key(path));
-  if (!node) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  std::shared_ptr<sim::Node> node = sim::ExistingFile(fileName);
+  if (!node) return FALSE;
   // Attributes are not the file's data: a running exe takes them too.
   sim::PutAttributes(*node, attributes);
   SetLastError(ERROR_SUCCESS);
@@ -571,16 +571,13 @@ BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes) {
 BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (Enter("DeleteFileA", sim::Str(fileName))) return FALSE;
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  std::string path = fileName ? fileName : "";
-  if (std::optional<DWORD> error = sim::PathError(path)) return sim::Fail(*error);
-  std::string key = sim::Key(path);
-  std::shared_ptr<sim::Node> node = sim::FindFile(key);
-  if (!node) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  std::shared_ptr<sim::Node> node = sim::ExistingFile(fileName);
+  if (!node) return FALSE;
   // A read-only file and a running exe refuse deletion; so does a file
   // someone has open (the simulation knows no FILE_SHARE_DELETE).
   if (node->readOnly || node->locked) return sim::Fail(ERROR_ACCESS_DENIED);
   if (!node->openers.empty()) return sim::Fail(ERROR_SHARING_VIOLATION);
-  sim::Fs().files.erase(key);
+  sim::Fs().files.erase(sim::Key(fileName));
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
