@@ -53,8 +53,7 @@ class Install(unittest.TestCase):
         """Runs the installer; returns the text of the box it showed (pressing
         OK) and its exit code."""
         proc = self.wp.spawn([SETUP])
-        text = self.wp.msgbox(caption, timeout=timeout, press="ok")
-        self.assertIsNotNone(text, "no %r box; stderr: %r" % (caption, proc.stderr()[-2000:]))
+        text = self.wp.answer_box(proc, caption, timeout=timeout)
         return text, proc.wait(30)
 
     def monitor_pid(self, other_than=None):

@@ -42,16 +42,10 @@ class Uninstall(unittest.TestCase):
         self.script = self.wp.drive_c / "DelAll.bat"
 
         proc = self.wp.spawn([SETUP])
-        self.assertIsNotNone(self.wp.msgbox("Installation Status", timeout=30, press="ok"),
-                             "no installation box; stderr: %r" % proc.stderr()[-2000:])
+        self.wp.answer_box(proc, "Installation Status")
         proc.wait(30)
         wait_until(lambda: self.wp.find_window(TITLE), 20, what="the installed monitor")
         self.assertIsNotNone(self.wp.reg_query(ENTRY))
-
-    def removal_box(self, proc):
-        text = self.wp.msgbox("Uninstall Status", timeout=30, press="ok")
-        self.assertIsNotNone(text, "no uninstall box; stderr: %r" % proc.stderr()[-2000:])
-        return text
 
     def run_copy(self, win_path):
         """Runs a fresh copy of the program at win_path with -r; returns the box
@@ -60,7 +54,7 @@ class Uninstall(unittest.TestCase):
         copy.parent.mkdir(parents=True, exist_ok=True)
         copy.write_bytes(self.exe_bytes)
         proc = self.wp.spawn([win_path, "-r"])
-        text = self.removal_box(proc)
+        text = self.wp.answer_box(proc, "Uninstall Status")
         return text, proc.wait(30), copy
 
     def test_add_remove_programs_removes_everything_but_the_log(self):
@@ -69,7 +63,7 @@ class Uninstall(unittest.TestCase):
 
         started = time.monotonic()
         proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
-        self.assertEqual(self.removal_box(proc), REMOVED)
+        self.assertEqual(self.wp.answer_box(proc, "Uninstall Status"), REMOVED)
         proc.wait(30)
 
         self.assertIsNone(self.wp.reg_query(ENTRY))
@@ -83,7 +77,7 @@ class Uninstall(unittest.TestCase):
 
     def test_second_uninstall_with_the_entry_gone(self):
         proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
-        self.removal_box(proc)
+        self.wp.answer_box(proc, "Uninstall Status")
         proc.wait(30)
         wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
@@ -119,7 +113,7 @@ class UninstallFromAFolderWithPercentSigns(Uninstall):
         decoy.mkdir()
         (decoy / "VornMon.exe").write_bytes(b"not ours")
         proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
-        self.assertEqual(self.removal_box(proc), REMOVED)
+        self.assertEqual(self.wp.answer_box(proc, "Uninstall Status"), REMOVED)
         proc.wait(30)
         wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)

@@ -428,6 +428,15 @@ class WinePrefix:
         r = self.helper(*args, timeout=timeout + 30)
         return bytes.fromhex(r.stdout.decode().strip()) if r.returncode == 0 else None
 
+    def answer_box(self, proc, caption, timeout=30):
+        """The text of the message box `caption` that proc shows, pressing OK;
+        AssertionError with proc's exit code and stderr when none comes."""
+        text = self.msgbox(caption, timeout=timeout, press="ok")
+        if text is None:
+            raise AssertionError("no %r box (exit code %r); stderr: %r"
+                                 % (caption, proc.poll(), proc.stderr()[-2000:]))
+        return text
+
     def count_windows(self, title):
         return int(self.helper("count-windows", title).stdout)
 
