@@ -1,10 +1,10 @@
 #include "monitor/errors.h"
 
 #include <cstdint>
-#include <cstdio>
 
 #include "monitor/command_line.h"
 #include "monitor/module_path.h"
+#include "monitor/number_text.h"
 #include "platform/win_base.h"
 #include "platform/win_window.h"
 
@@ -22,11 +22,9 @@ std::string InOutError::InOutErrorMessage(DWORD code) {
       return "Read beyond end of file";
     case 101:
       return "Disk full";
-    default: {
-      char text[32];
-      snprintf(text, sizeof text, "I/O error %d", static_cast<int>(code));
-      return text;
-    }
+    default:
+      // Signed, as the codes have always been shown.
+      return "I/O error " + DecimalText(static_cast<int32_t>(code));
   }
 }
 
@@ -39,9 +37,8 @@ __attribute__((noinline)) void RaiseRegistryError(const std::string& message) {
 }
 
 std::string ErrorReportText(const VornError& error, const std::string& moduleFileName) {
-  char address[2 * sizeof(void*) + 1];
-  snprintf(address, sizeof address, "%0*llX", static_cast<int>(2 * sizeof(void*)),
-           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(error.Address())));
+  const std::string address =
+      HexText(reinterpret_cast<uintptr_t>(error.Address()), 2 * sizeof(void*));
   std::string text = "Exception ";
   text += error.Kind();
   text += " in module " + moduleFileName + " at " + address + ".\n" + error.Message();

@@ -1,7 +1,8 @@
 #include "monitor/timestamp.h"
 
 #include <cstdint>
-#include <cstdio>
+
+#include "monitor/number_text.h"
 
 LocaleFormats DefaultLocaleFormats() {
   static const char* const monthAbbrev[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -193,11 +194,7 @@ class PictureRenderer {
     return t_.wHour < 12 ? f_.amDesignator : f_.pmDesignator;
   }
 
-  void Number(unsigned value, int digits) {
-    char text[16];
-    int n = snprintf(text, sizeof text, "%0*u", digits, value);
-    if (n > 0) out_.append(text, static_cast<size_t>(n));
-  }
+  void Number(unsigned value, int digits) { out_ += DecimalText(value, digits); }
 
   const std::string& picture_;
   const SYSTEMTIME& t_;

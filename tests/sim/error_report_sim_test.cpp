@@ -16,6 +16,8 @@ class ErrorReportSim : public ::testing::Test {
 
 TEST_F(ErrorReportSim, Text) {
   const std::string at = " at " + std::string(2 * sizeof(void*) - 6, '0') + "40A1B2.\n";
+  const void* const high = reinterpret_cast<const void*>(static_cast<uintptr_t>(0xFEDCBA98));
+  const std::string atHigh = " at " + std::string(2 * sizeof(void*) - 8, '0') + "FEDCBA98.\n";
   struct Case {
     const char* name;
     VornError error;
@@ -30,6 +32,8 @@ TEST_F(ErrorReportSim, Text) {
        "Exception InOutError in module Setup.exe" + at + "File access denied."},
       {"other code", InOutError(1234, kAddress),
        "Exception InOutError in module Setup.exe" + at + "I/O error 1234."},
+      {"code past 2^31 reads as negative, address in capitals", InOutError(0x80000005u, high),
+       "Exception InOutError in module Setup.exe" + atHigh + "I/O error -2147483643."},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(ErrorReportText(c.error, "Setup.exe"), c.text) << c.name;
