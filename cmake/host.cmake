@@ -48,3 +48,8 @@ foreach(kind unit sim)
   target_link_libraries(vorn_${kind}_tests PRIVATE vorn_logic GTest::gtest GTest::gtest_main)
   gtest_discover_tests(vorn_${kind}_tests PROPERTIES LABELS ${kind} DISCOVERY_TIMEOUT 60)
 endforeach()
+
+# The test rig's own choice of Wine loader (PE32, PE32+, not a PE).
+find_program(VORN_PYTHON python3 REQUIRED)
+add_test(NAME wine_loader COMMAND ${VORN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/wine/test_loader.py)
+set_tests_properties(wine_loader PROPERTIES LABELS unit ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)

@@ -1,5 +1,5 @@
 # The Windows GoogleTest program alone, built with the posix compilers
-# (cmake/mingw-i686-posix.cmake) as a sub-build of the win32 preset.
+# (cmake/mingw-CPU-posix.cmake) as a sub-build of the win32 or win64 preset.
 set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

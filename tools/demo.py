@@ -15,7 +15,7 @@ ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from clock_e2e import SET_RE, TITLE, bin_dir  # noqa: E402
 from daytime_server import DaytimeServers  # noqa: E402
-from vornwine import WinePrefix, wait_until  # noqa: E402
+from vornwine import WINE_ARCH, WinePrefix, wait_until  # noqa: E402
 
 SKEW_S = 300
 ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorn"
@@ -41,8 +41,8 @@ def main():
     exe = bin_dir() / "Vorn.exe"
     with DaytimeServers() as servers, WinePrefix() as wp:
         servers.set("all", "nist", skew=SKEW_S)
-        say("fresh Wine prefix %s; DAYTIME servers on 127.0.0.11-14, %d s ahead of UTC"
-            % (wp.path, SKEW_S))
+        say("fresh %s Wine prefix %s; DAYTIME servers on 127.0.0.11-14, %d s ahead of UTC"
+            % ("64-bit" if WINE_ARCH == "win64" else "32-bit", wp.path, SKEW_S))
 
         stage(1, "install: the user runs C:\\Downloads\\Vorn.exe")
         setup = wp.unix_path(r"C:\Downloads\Vorn.exe")
@@ -118,4 +118,9 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except KeyboardInterrupt:
+        sys.exit("demo: interrupted")
+    except Exception as e:  # a failed step says what failed, not where in Python
+        sys.exit("demo: failed: %s" % (e or type(e).__name__))

@@ -8,7 +8,8 @@
 #   error.png                an "Application Error" report (the StartUp
 #                            folder's registry value has the wrong type)
 # The executable is the argument, else $VORN_EXE, else build/win32/Vorn.exe
-# (built when missing). Installs what is missing first, uses a throwaway Wine
+# (built when missing; build/win64/Vorn.exe on a host that runs no 32-bit x86
+# code, whose error box then shows a 16-digit address). Installs what is missing first, uses a throwaway Wine
 # prefix and its own Xvfb, without network, and leaves nothing running.
 # About 10 s once everything is installed and built.
 set -euo pipefail
@@ -39,15 +40,20 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "screenshots.sh: installed ${missing[*]}"
 fi
 
-default=build/win32/Vorn.exe
+. tests/wine/loader.sh
+arch=$(vorn_default_arch)
+default=build/$arch/Vorn.exe
 exe=${1:-${VORN_EXE:-$default}}
+# The prefix follows the program: 32-bit for a PE32 file, 64-bit for PE32+.
+VORN_WINE_ARCH=$(vorn_pe_arch "$exe" 2>/dev/null || echo "$arch")
+export VORN_WINE_ARCH
 if [ ! -f "$exe" ]; then
   if [ "$exe" != "$default" ]; then
     echo "screenshots.sh: $exe does not exist" >&2
     exit 1
   fi
-  cmake --preset win32 >/dev/null
-  cmake --build --preset win32 --target Vorn winhelper >/dev/null
+  cmake --preset "$arch" >/dev/null
+  cmake --build --preset "$arch" --target Vorn winhelper >/dev/null
   echo "built $default ($(stat -c %s "$default") bytes)"
 fi
 

@@ -9,7 +9,8 @@
 
 Each test gets fresh servers and a fresh prefix; the monitor is a copy of one
 of the built executables named C:\\Vorn\\VornMon.exe, so that it takes the
-monitor role. The executables come from $VORN_BIN_DIR (default build/win32).
+monitor role. The executables come from $VORN_BIN_DIR (default build/win32, or build/win64
+when the x86_64 build is under test).
 Run a test file under tests/e2e/in-netns.sh (main() re-executes it there).
 """
 import hashlib
@@ -24,7 +25,7 @@ import unittest
 from pathlib import Path
 
 from daytime_server import DaytimeServers
-from vornwine import MINGW_CXX, WinePrefix, in_netns, reexec_in_netns, wait_until
+from vornwine import MINGW_CXX, WINE_ARCH, WinePrefix, in_netns, reexec_in_netns, wait_until
 
 HERE = Path(__file__).resolve().parent
 TITLE = "Vorn Titlebar"
@@ -37,7 +38,7 @@ TRACE_DEBUG = "err+sync,+timestamp,trace+wininet"
 
 
 def bin_dir():
-    return Path(os.environ.get("VORN_BIN_DIR") or HERE.parent.parent / "build" / "win32")
+    return Path(os.environ.get("VORN_BIN_DIR") or HERE.parent.parent / "build" / WINE_ARCH)
 
 
 def _built_helper():
@@ -49,7 +50,7 @@ def _built_helper():
 def handle_count_exe():
     """handle_count.exe, built from handle_count.cpp into a cache keyed by its hash."""
     src = HERE / "handle_count.cpp"
-    tag = hashlib.sha256(src.read_bytes()).hexdigest()[:12]
+    tag = hashlib.sha256(src.read_bytes() + MINGW_CXX.encode()).hexdigest()[:12]
     cache = Path(tempfile.gettempdir()) / ("vorn-winhelper-%d" % os.getuid())
     exe = cache / ("handle_count-%s.exe" % tag)
     if not exe.exists():

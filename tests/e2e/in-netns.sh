@@ -17,6 +17,8 @@
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 reap=$here/../wine/reap.py
+# wine and wineserver that fit the program and the prefix.
+export PATH=$here/../wine/bin:$PATH
 
 if [ $# -lt 1 ]; then
   echo "usage: $0 CMD [ARGS...]" >&2

@@ -14,7 +14,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from clock_e2e import bin_dir, main, report  # noqa: E402
 from daytime_server import DaytimeServers  # noqa: E402
-from vornwine import WinePrefix, wait_until  # noqa: E402
+from vornwine import WinePrefix, pe_arch, wait_until  # noqa: E402
 
 TITLE = "Vorn Titlebar"
 SETUP = r"C:\Downloads\Setup.exe"
@@ -93,8 +93,10 @@ class Install(unittest.TestCase):
     def test_dword_startup_folder_is_reported_and_nothing_is_copied(self):
         self.wp.reg_add(SHELL_FOLDERS, "Common Startup", 1, type="REG_DWORD")
         text, code = self.install("Application Error")
+        # The address is as wide as the build's pointers.
+        digits = {"win32": 8, "win64": 16}[pe_arch(bin_dir() / self.exe)]
         self.assertRegex(text, re.compile(
-            rb"\AException RegistryError in module Setup\.exe at [0-9A-F]{8}\.\n"
+            rb"\AException RegistryError in module Setup\.exe at [0-9A-F]{%d}\.\n" % digits +
             rb"Invalid data type for 'Common Startup'\.\Z"))
         self.assertEqual(code, 1)
         self.assertFalse(self.installed.exists())

@@ -10,6 +10,12 @@
 Tests that touch the network run under tests/e2e/in-netns.sh (wineserver must
 start inside the namespace, and every prefix here starts its own). Running
 under it, or under tests/wine/reap.py, also makes teardown ~10x faster.
+
+WINE_ARCH is the build under test: "win32" (the i686 build, 32-bit Wine and
+prefixes) or "win64" (the x86_64 build under wine64, for hosts that run no
+32-bit x86 code); VORN_WINE_ARCH sets it, else what the host runs. The `wine`
+and `wineserver` this module runs are tests/wine/bin's, which pick the loader
+from the program and the prefix rather than Debian's script.
 """
 import hashlib
 import os
@@ -29,7 +35,41 @@ NEW_PREFIX = WINE_DIR / "new-prefix.sh"
 DROP_PREFIX = WINE_DIR / "drop-prefix.sh"
 IN_NETNS = HERE / "in-netns.sh"
 WINHELPER_SRC = HERE / "winhelper.cpp"
-MINGW_CXX = "i686-w64-mingw32-g++-posix"
+LOADER_SH = WINE_DIR / "loader.sh"
+
+
+def _wine_arch():
+    arch = os.environ.get("VORN_WINE_ARCH")
+    if arch in ("win32", "win64"):
+        return arch
+    r = subprocess.run(["bash", "-c", '. "$1" && vorn_default_arch', "-", str(LOADER_SH)],
+                       stdout=subprocess.PIPE, text=True)
+    return r.stdout.strip() or "win32"
+
+
+WINE_ARCH = _wine_arch()
+# Every prefix, helper and child process of this run agrees on the arch.
+os.environ["VORN_WINE_ARCH"] = WINE_ARCH
+if not os.environ.get("PATH", "").startswith(str(WINE_DIR / "bin") + os.pathsep):
+    os.environ["PATH"] = str(WINE_DIR / "bin") + os.pathsep + os.environ.get("PATH", "")
+# Helpers run in the prefix of the build under test, so they are built for it.
+MINGW_CPU = "i686" if WINE_ARCH == "win32" else "x86_64"
+MINGW_CXX = MINGW_CPU + "-w64-mingw32-g++-posix"
+
+
+def pe_arch(path):
+    """"win32" for a PE32 image, "win64" for PE32+, None for anything else."""
+    try:
+        with open(path, "rb") as f:
+            head = f.read(4096)
+    except OSError:
+        return None
+    if head[:2] != b"MZ" or len(head) < 64:
+        return None
+    off = int.from_bytes(head[60:64], "little")
+    if head[off:off + 4] != b"PE\0\0":
+        return None
+    return {0x10B: "win32", 0x20B: "win64"}.get(int.from_bytes(head[off + 24:off + 26], "little"))
 
 
 # -- deadlines ---------------------------------------------------------------
@@ -94,7 +134,7 @@ def winhelper_path():
     if env:
         return Path(env)
     src = WINHELPER_SRC.read_bytes()
-    tag = hashlib.sha256(src).hexdigest()[:12]
+    tag = hashlib.sha256(src + MINGW_CXX.encode()).hexdigest()[:12]
     cache = Path(tempfile.gettempdir()) / ("vorn-winhelper-%d" % os.getuid())
     exe = cache / ("winhelper-%s.exe" % tag)
     if not exe.exists():
@@ -171,7 +211,10 @@ class WinePrefix:
             keep = os.environ.get("VORN_KEEP_PREFIX") == "1"
         self.keep = keep
         self.debug = debug
-        out = subprocess.run([str(NEW_PREFIX)], check=True, stdout=subprocess.PIPE)
+        out = subprocess.run([str(NEW_PREFIX)], stdout=subprocess.PIPE)
+        if out.returncode != 0:
+            raise RuntimeError("no %s Wine prefix: tests/wine/new-prefix.sh failed (exit code %d)"
+                               % (WINE_ARCH, out.returncode))
         self.path = Path(out.stdout.decode().strip())
         self.logs = Path(tempfile.mkdtemp(prefix="vorn-logs."))
         self._procs = []

@@ -8,6 +8,7 @@
 # Wine executable, are sent SIGKILL by PID, then the server gets SIGINT, which
 # makes it end any client we missed and exit.
 set -uo pipefail
+export PATH=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/bin:$PATH
 dir=${1:?usage: drop-prefix.sh DIR}
 [ -d "$dir" ] || exit 0
 dir=$(cd "$dir" && pwd)

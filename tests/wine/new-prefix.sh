@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # new-prefix.sh [DIR]: makes a fresh Wine prefix by copying a cached template
 # and prints its path. Without DIR a new directory is made with mktemp -d.
+# The prefix is 32-bit or 64-bit as VORN_WINE_ARCH says (win32, win64; by
+# default what the host runs: win32 where it runs i386 code).
 #
-# The template (${VORN_WINE_TEMPLATE:-/tmp/vorn-wine-template-$UID}) is built
+# The template (${VORN_WINE_TEMPLATE:-/tmp/vorn-wine-template-$UID}-ARCH) is built
 # once with make-prefix.sh under an exclusive flock, so parallel test runs
 # build it once; copies are taken under a shared lock.
 #
 # Copying the template's 590 MB takes ~1.5 s, so by default (VORN_WINE_COPY=link)
-# Wine's own binaries under windows/system32 and windows/winsxs are hard-linked
+# Wine's own binaries under windows/system32, syswow64 and winsxs are hard-linked
 # and everything else (registry, Program Files, users, ...) is copied. Wine only
 # reads those binaries. Should a test overwrite one in place anyway, its mtime
 # becomes newer than the template's marker and the template is rebuilt on the
@@ -15,7 +17,13 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-template=${VORN_WINE_TEMPLATE:-/tmp/vorn-wine-template-$(id -u)}
+. "$here/loader.sh"
+if ! VORN_WINE_ARCH=$(vorn_default_arch); then
+  echo "new-prefix.sh: this host runs neither 32-bit x86 code nor wine64" >&2
+  exit 1
+fi
+export VORN_WINE_ARCH
+template=${VORN_WINE_TEMPLATE:-/tmp/vorn-wine-template-$(id -u)}-$VORN_WINE_ARCH
 mode=${VORN_WINE_COPY:-link}
 marker=.vorn-prefix-ready
 linklist=.vorn-linkable     # NUL-separated paths relative to the template
@@ -36,7 +44,7 @@ template_ok() {
     [ "$stamp" = "$(stat -c %Y "$wine_inf")" ] || return 1
   fi
   # A linked binary written through some copy since the template was made.
-  [ -z "$(find "$template/drive_c/windows/system32" "$template/drive_c/windows/winsxs" \
+  [ -z "$(find "$template/drive_c/windows/system32" "$template/drive_c/windows/syswow64" "$template/drive_c/windows/winsxs" \
            -type f -newer "$template/$marker" -print -quit 2>/dev/null)" ]
 }
 
@@ -50,7 +58,11 @@ build_template() {
   fi
   (
     cd "$tmp"
-    find ./drive_c/windows/system32 ./drive_c/windows/winsxs -type f \
+    dirs=()
+    for d in system32 syswow64 winsxs; do
+      [ -d "./drive_c/windows/$d" ] && dirs+=("./drive_c/windows/$d")
+    done
+    find "${dirs[@]}" -type f \
       \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.sys' \
          -o -iname '*.ocx' -o -iname '*.cpl' -o -iname '*.acm' -o -iname '*.ax' \
          -o -iname '*.tlb' -o -iname '*.ds' -o -iname '*.msstyles' -o -iname '*.vxd' \) \

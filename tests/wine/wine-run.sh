@@ -2,6 +2,8 @@
 # wine-run.sh PROGRAM [ARGS...]: runs a Windows program in a fresh, throw-away
 # Wine prefix and exits with its exit code (Windows code modulo 256).
 # Meant as CMAKE_CROSSCOMPILING_EMULATOR. WINEDEBUG defaults to -all.
+# The prefix and the loader follow the program: 32-bit Wine for PE32, wine64
+# for PE32+.
 # VORN_KEEP_PREFIX=1 keeps the prefix and prints its path on stderr.
 set -uo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -16,6 +18,11 @@ if [ "${VORN_REAPED:-}" != 1 ]; then
 fi
 unset VORN_REAPED
 
+export PATH=$here/bin:$PATH
+. "$here/loader.sh"
+if arch=$(vorn_pe_arch "$1"); then
+  export VORN_WINE_ARCH=$arch
+fi
 prefix=$("$here/new-prefix.sh") || exit 125
 cleanup() {
   if [ "${VORN_KEEP_PREFIX:-0}" = 1 ]; then
