@@ -10,6 +10,9 @@
 
 namespace {
 
+constexpr char kEventLogName[] = "vorn.log";
+// Only where the system cannot name its own folder.
+constexpr char kFallbackWindowsDirectory[] = "c:\\windows";
 constexpr DWORD kTrimWindow = 128;
 constexpr DWORD kCtrlZ = 0x1A;
 constexpr size_t kOutputBufferSize = 128;
@@ -19,8 +22,8 @@ constexpr size_t kOutputBufferSize = 128;
 // is cut off with everything after it. Returns INVALID_HANDLE_VALUE when the
 // log does not exist. Any other failure raises before anything is written,
 // so an existing log is never lost to a fallback.
-HANDLE OpenForAppend() {
-  HANDLE file = CreateFileA(kEventLogPath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+HANDLE OpenForAppend(const char* path) {
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
@@ -81,10 +84,21 @@ void Put(OutputBuffer* out, const char* bytes, size_t count) {
 
 }  // namespace
 
+std::string EventLogPath() {
+  char folder[MAX_PATH];
+  const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+  std::string path = length == 0 || length >= sizeof folder ? kFallbackWindowsDirectory
+                                                            : std::string(folder, length);
+  // A system installed in a drive's root ("D:\") names it with the backslash.
+  if (path.empty() || path.back() != '\\') path += '\\';
+  return path + kEventLogName;
+}
+
 void LogEvent(const char* message) {
-  HANDLE file = OpenForAppend();
+  const std::string path = EventLogPath();
+  HANDLE file = OpenForAppend(path.c_str());
   if (file == INVALID_HANDLE_VALUE) {
-    file = CreateFileA(kEventLogPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) RaiseInOutError(GetLastError());
   }

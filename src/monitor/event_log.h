@@ -2,10 +2,14 @@
 // with the timestamp rendered in the system default locale's settings.
 #pragma once
 
+#include <string>
+
 #include "monitor/timestamp.h"
 #include "platform/win_types.h"
 
-constexpr const char* kEventLogPath = "c:\\windows\\vorn.log";
+// vorn.log in the Windows folder: C:\WINDOWS on a default 98, ME or XP,
+// C:\WINNT on NT 4.0 and 2000, wherever the system lives elsewhere.
+std::string EventLogPath();
 
 // Read once at start-up by every role; the defaults until then.
 extern LocaleFormats g_localeFormats;

@@ -36,4 +36,5 @@ BOOL WINAPI SetEndOfFile(HANDLE file);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 #endif

@@ -24,12 +24,15 @@ namespace {
 // server is five minutes ahead of it.
 const std::string kAheadReply = "\n61382 26-12-08 12:05:00 00 0 0  50.0 UTC(NIST) * \n";
 
+// The simulated Windows lives in C:\WINDOWS.
+const char* const kLog = "C:\\WINDOWS\\vorn.log";
+
 std::string Url(int index) { return g_servers.urls[index]; }
 
 // The messages of the log's lines, in order (each line is "timestamp message").
 std::vector<std::string> LoggedLines() {
   std::vector<std::string> lines;
-  std::optional<std::string> bytes = sim::FileBytes(kEventLogPath);
+  std::optional<std::string> bytes = sim::FileBytes(kLog);
   if (!bytes) return lines;
   size_t start = 0;
   for (size_t end; (end = bytes->find("\r\n", start)) != std::string::npos; start = end + 2) {
@@ -220,7 +223,7 @@ TEST_F(ClockCheckSim, FailingLogWriteEndsOnlyTheCheck) {
     row.setUp();
     sim::FailCall("CreateFileA", ERROR_ACCESS_DENIED, 0, -1);
     CheckTimerProc(nullptr, WM_TIMER, 0, 0);
-    EXPECT_FALSE(sim::FileExists(kEventLogPath));
+    EXPECT_FALSE(sim::FileExists(kLog));
     EXPECT_EQ(g_servers.index, row.indexAfter);
     EXPECT_EQ(Joined(sim::InternetCloses()), row.internetCloses);
     ExpectAllClosed();

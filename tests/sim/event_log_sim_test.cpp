@@ -17,10 +17,12 @@
 namespace {
 
 const std::string kLine = "3/7/03 9:05:03 AM InternetOpen Failed\r\n";
+// The simulated Windows lives in C:\WINDOWS.
+const char* const kLog = "C:\\WINDOWS\\vorn.log";
 const char* const kAppendOpen =
-    "CreateFileA(\"c:\\windows\\vorn.log\", 0xC0000000, 0x1, NULL, 3, 0x80, NULL)";
+    "CreateFileA(\"C:\\WINDOWS\\vorn.log\", 0xC0000000, 0x1, NULL, 3, 0x80, NULL)";
 const char* const kCreateOpen =
-    "CreateFileA(\"c:\\windows\\vorn.log\", 0x40000000, 0x1, NULL, 2, 0x80, NULL)";
+    "CreateFileA(\"C:\\WINDOWS\\vorn.log\", 0x40000000, 0x1, NULL, 2, 0x80, NULL)";
 
 class EventLogTest : public ::testing::Test {
  protected:
@@ -62,18 +64,17 @@ class EventLogTest : public ::testing::Test {
 
 TEST_F(EventLogTest, MissingLogIsCreatedWithOneLine) {
   EXPECT_EQ(LogEventError(), 0u);
-  EXPECT_EQ(sim::FileBytes(kEventLogPath), kLine);
+  EXPECT_EQ(sim::FileBytes(kLog), kLine);
   EXPECT_EQ(sim::CallsOf({"CreateFileA"}), (std::vector<std::string>{kAppendOpen, kCreateOpen}));
   EXPECT_EQ(WriteSizes(), std::vector<DWORD>{static_cast<DWORD>(kLine.size())});
 }
 
 TEST_F(EventLogTest, ExistingLogIsAppendedTo) {
   const std::string earlier(300, 'e');
-  sim::PutFile(kEventLogPath, earlier);
+  sim::PutFile(kLog, earlier);
   EXPECT_EQ(LogEventError(), 0u);
   EXPECT_EQ(LogEventError("GetExitCode Failed"), 0u);
-  EXPECT_EQ(sim::FileBytes(kEventLogPath),
-            earlier + kLine + "3/7/03 9:05:03 AM GetExitCode Failed\r\n");
+  EXPECT_EQ(sim::FileBytes(kLog), earlier + kLine + "3/7/03 9:05:03 AM GetExitCode Failed\r\n");
   EXPECT_EQ(sim::CallsOf({"CreateFileA"}), (std::vector<std::string>{kAppendOpen, kAppendOpen}));
 }
 
@@ -96,16 +97,16 @@ TEST_F(EventLogTest, CutAtFirstCtrlZAmongTheLast128Bytes) {
       {"129 bytes back", "\x1A" + std::string(128, 'c'), "\x1A" + std::string(128, 'c')},
   };
   for (const Case& c : cases) {
-    sim::PutFile(kEventLogPath, c.content);
+    sim::PutFile(kLog, c.content);
     EXPECT_EQ(LogEventError(), 0u) << c.what;
-    EXPECT_EQ(sim::FileBytes(kEventLogPath), c.kept + kLine) << c.what;
+    EXPECT_EQ(sim::FileBytes(kLog), c.kept + kLine) << c.what;
   }
 }
 
 TEST_F(EventLogTest, MidnightLineHasTheDateAlone) {
   sim::SetUtcNow(SYSTEMTIME{2003, 3, 5, 7, 0, 0, 0, 740});
   EXPECT_EQ(LogEventError("BeginThread failed"), 0u);
-  EXPECT_EQ(sim::FileBytes(kEventLogPath), "3/7/03 BeginThread failed\r\n");
+  EXPECT_EQ(sim::FileBytes(kLog), "3/7/03 BeginThread failed\r\n");
 }
 
 // The log that exists stays exactly as it was whenever it cannot be opened
@@ -117,12 +118,12 @@ TEST_F(EventLogTest, AppendOpenFailuresLeaveTheLogAlone) {
     DWORD code;
     const char* message;
   } cases[] = {
-      {"read-only", [] { sim::SetReadOnly(kEventLogPath, true); }, 5, "File access denied"},
+      {"read-only", [] { sim::SetReadOnly(kLog, true); }, 5, "File access denied"},
       {"open by a writer",
-       [] { sim::HoldFile(kEventLogPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE); }, 32,
+       [] { sim::HoldFile(kLog, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE); }, 32,
        "I/O error 32"},
       {"open by a reader who shares no writing",
-       [] { sim::HoldFile(kEventLogPath, GENERIC_READ, FILE_SHARE_READ); }, 32, "I/O error 32"},
+       [] { sim::HoldFile(kLog, GENERIC_READ, FILE_SHARE_READ); }, 32, "I/O error 32"},
       {"open refused", [] { sim::FailCall("CreateFileA", 4); }, 4, "Too many open files"},
       {"size", [] { sim::FailCall("GetFileSize", 6); }, 6, "I/O error 6"},
       {"first seek", [] { sim::FailCall("SetFilePointer", 131); }, 131, "I/O error 131"},
@@ -134,15 +135,46 @@ TEST_F(EventLogTest, AppendOpenFailuresLeaveTheLogAlone) {
   for (const Case& c : cases) {
     sim::Reset();
     sim::SetUtcNow(SYSTEMTIME{2003, 3, 5, 7, 9, 5, 3, 0});
-    sim::PutFile(kEventLogPath, content);
+    sim::PutFile(kLog, content);
     c.arrange();
     std::string message;
     EXPECT_EQ(LogEventError("InternetOpen Failed", &message), c.code) << c.what;
     EXPECT_EQ(message, c.message) << c.what;
-    EXPECT_EQ(sim::FileBytes(kEventLogPath), content) << c.what;
+    EXPECT_EQ(sim::FileBytes(kLog), content) << c.what;
     EXPECT_EQ(sim::CountCalls("CreateFileA"), 1u) << c.what << ": no create open";
     EXPECT_EQ(sim::CountCalls("WriteFile"), 0u) << c.what;
     EXPECT_EQ(sim::OpenHandles("file"), 0u) << c.what;
+  }
+}
+
+// The log goes where the system says Windows lives; only when it cannot say,
+// to c:\windows.
+TEST_F(EventLogTest, LogIsInTheWindowsFolder) {
+  struct Case {
+    const char* what;
+    std::string windows;  // what GetWindowsDirectoryA reports; "" fails
+    const char* log;
+  } cases[] = {
+      {"NT 4.0 and 2000", "C:\\WINNT", "C:\\WINNT\\vorn.log"},
+      {"another drive", "E:\\Win98", "E:\\Win98\\vorn.log"},
+      {"a drive's root", "D:\\", "D:\\vorn.log"},
+      {"the call fails", "", "c:\\windows\\vorn.log"},
+      {"longer than MAX_PATH", "C:\\" + std::string(MAX_PATH, 'w'), "c:\\windows\\vorn.log"},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    sim::SetUtcNow(SYSTEMTIME{2003, 3, 5, 7, 9, 5, 3, 0});
+    if (c.windows.empty()) {
+      sim::FailCall("GetWindowsDirectoryA", ERROR_INVALID_PARAMETER);
+    } else {
+      sim::SetWindowsDirectory(c.windows);
+      sim::AddDirectory(c.windows);
+    }
+    // Where the system names a folder of its own there is no c:\windows.
+    if (c.log[0] != 'c') sim::DeleteDirectory("c:\\windows");
+    EXPECT_EQ(EventLogPath(), c.log) << c.what;
+    EXPECT_EQ(LogEventError(), 0u) << c.what;
+    EXPECT_EQ(sim::FileBytes(c.log), kLine) << c.what;
   }
 }
 
@@ -152,14 +184,14 @@ TEST_F(EventLogTest, CreateOpenFailures) {
   EXPECT_EQ(LogEventError("InternetOpen Failed", &message), 3u);
   EXPECT_EQ(message, "Invalid filename");
   EXPECT_EQ(sim::CountCalls("CreateFileA"), 1u);  // path not found is no missing file
-  EXPECT_FALSE(sim::FileExists(kEventLogPath));
+  EXPECT_FALSE(sim::FileExists(kLog));
 
   sim::Reset();
   sim::FailCall("CreateFileA", 5, 1);  // the create open itself
   EXPECT_EQ(LogEventError("InternetOpen Failed", &message), 5u);
   EXPECT_EQ(message, "File access denied");
   EXPECT_EQ(sim::CountCalls("CreateFileA"), 2u);
-  EXPECT_FALSE(sim::FileExists(kEventLogPath));
+  EXPECT_FALSE(sim::FileExists(kLog));
 }
 
 TEST_F(EventLogTest, LinesReachTheFile128BytesAtATime) {
@@ -175,7 +207,7 @@ TEST_F(EventLogTest, LinesReachTheFile128BytesAtATime) {
     sim::SetUtcNow(SYSTEMTIME{2003, 3, 5, 7, 9, 5, 3, 0});
     const std::string message(c.messageLength, 'm');
     EXPECT_EQ(LogEventError(message.c_str()), 0u);
-    EXPECT_EQ(sim::FileBytes(kEventLogPath), "3/7/03 9:05:03 AM " + message + "\r\n");
+    EXPECT_EQ(sim::FileBytes(kLog), "3/7/03 9:05:03 AM " + message + "\r\n");
     EXPECT_EQ(WriteSizes(), c.writes) << "message of " << c.messageLength;
   }
 }
@@ -183,12 +215,12 @@ TEST_F(EventLogTest, LinesReachTheFile128BytesAtATime) {
 TEST_F(EventLogTest, FailedWriteKeepsWhatWasWritten) {
   const std::string message(200, 'w');
   const std::string line = "3/7/03 9:05:03 AM " + message + "\r\n";
-  sim::PutFile(kEventLogPath, "old\r\n");
+  sim::PutFile(kLog, "old\r\n");
   sim::FailCall("WriteFile", 39, 1);  // the second buffer
   std::string text;
   EXPECT_EQ(LogEventError(message.c_str(), &text), 39u);
   EXPECT_EQ(text, "I/O error 39");
-  EXPECT_EQ(sim::FileBytes(kEventLogPath), "old\r\n" + line.substr(0, 128));
+  EXPECT_EQ(sim::FileBytes(kLog), "old\r\n" + line.substr(0, 128));
 
   // A full disk, then room again: the next event appends after the part.
   sim::SetDiskLimit(20);
@@ -196,7 +228,7 @@ TEST_F(EventLogTest, FailedWriteKeepsWhatWasWritten) {
   EXPECT_EQ(sim::OpenHandles("file"), 0u);
   sim::SetDiskLimit(0);
   EXPECT_EQ(LogEventError("RasGetConnectStatus Failed"), 0u);
-  EXPECT_EQ(sim::FileBytes(kEventLogPath),
+  EXPECT_EQ(sim::FileBytes(kLog),
             "old\r\n" + line.substr(0, 128) + "3/7/03 9:05:03 AM RasGetConnectStatus Failed\r\n");
 }
 

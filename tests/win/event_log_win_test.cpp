@@ -12,6 +12,9 @@
 
 namespace {
 
+const std::string kLogPath = EventLogPath();
+const char* const kEventLogPath = kLogPath.c_str();
+
 std::string ReadLog() {
   std::string bytes;
   if (FILE* f = fopen(kEventLogPath, "rb")) {
@@ -114,7 +117,8 @@ bool SetImmutable(bool immutable) {
   auto unixFileName = reinterpret_cast<UnixFileName>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
   if (!unixFileName) return false;
-  char* path = unixFileName(L"c:\\windows\\vorn.log");
+  const std::wstring wide(kLogPath.begin(), kLogPath.end());  // an ASCII path
+  char* path = unixFileName(wide.c_str());
   if (!path) return false;
   std::string command = std::string("chattr ") + (immutable ? "+i " : "-i ") + path;
   HeapFree(GetProcessHeap(), 0, path);

@@ -48,6 +48,7 @@ struct FileSystem {
   int nextId = 1;
   size_t diskLimit = 0;
   DWORD diskError = ERROR_DISK_FULL;
+  std::string windowsDirectory = "C:\\WINDOWS";
 };
 
 FileSystem& Fs() {
@@ -306,6 +307,11 @@ void SetShortPath(const std::string& longPath, const std::string& shortPath) {
   Fs().shortPaths[Key(longPath)] = shortPath;
 }
 
+void SetWindowsDirectory(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  Fs().windowsDirectory = path;
+}
+
 void SetDiskLimit(size_t limit, DWORD error) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   Fs().diskLimit = limit;
@@ -543,6 +549,18 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   memcpy(shortPath, result.c_str(), result.size() + 1);
   SetLastError(ERROR_SUCCESS);
   return static_cast<DWORD>(result.size());
+}
+
+// The length without the terminator, or the size needed with it when the
+// buffer is too small (nothing copied then).
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  if (Enter("GetWindowsDirectoryA", Fmt("%u", size))) return 0;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  const std::string& path = sim::Fs().windowsDirectory;
+  if (path.size() >= size) return static_cast<UINT>(path.size() + 1);
+  memcpy(buffer, path.c_str(), path.size() + 1);
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<UINT>(path.size());
 }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {

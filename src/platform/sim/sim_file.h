@@ -40,6 +40,9 @@ void ReleaseFile(int holdId);
 // directory; a directory's short form also shortens the paths below it.
 // Without one, the long path is its own short form.
 void SetShortPath(const std::string& longPath, const std::string& shortPath);
+// The folder GetWindowsDirectoryA reports (C:\WINDOWS after a reset, as on a
+// default Windows 98 or XP); the test makes the directory itself.
+void SetWindowsDirectory(const std::string& path);
 // Every WriteFile from now on fails with this error, writing nothing, when it
 // would make its file hold more than `limit` bytes (a full disk); 0 removes
 // the limit.
