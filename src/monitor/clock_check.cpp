@@ -7,6 +7,7 @@
 #include "platform/win_base.h"
 
 UINT_PTR g_timerId;
+MissingLogged g_missingLogged;
 
 namespace {
 
@@ -16,14 +17,27 @@ constexpr DWORD kReplySize = 256;
 // milliseconds; a worker still blocked after this long never wakes.
 constexpr DWORD kWakeAfterCloseMs = 500;
 
+// Logs a failed call. A DLL or entry point that is missing (no Dial-Up
+// Networking on an offline PC) stays so: logged at the first check only,
+// or the log would grow by a line every two minutes for ever.
+void LogFailure(const char* message, DWORD error, bool* loggedMissing) {
+  const bool missing = error == ERROR_MOD_NOT_FOUND || error == ERROR_PROC_NOT_FOUND;
+  if (missing && *loggedMissing) return;
+  LogEvent(message);
+  // Only once written: a line that failed is tried again next time.
+  if (missing) *loggedMissing = true;
+}
+
 // True when the first dial-up connection is up. Logs a failing RAS call.
 bool DialUpConnected() {
   DialUpConnection connections[kDialUpConnectionRoom];
   connections[0].dwSize = kDialUpConnectionSize;
   DWORD size = sizeof connections;
   DWORD count = 0;
-  if (RasEnumConnectionsA(reinterpret_cast<LPRASCONNA>(connections), &size, &count) != 0) {
-    LogEvent("RasEnumConnections Failed");
+  const DWORD enumerated =
+      RasEnumConnectionsA(reinterpret_cast<LPRASCONNA>(connections), &size, &count);
+  if (enumerated != 0) {
+    LogFailure("RasEnumConnections Failed", enumerated, &g_missingLogged.rasEnumConnections);
     return false;
   }
   if (count == 0) return false;
@@ -31,8 +45,9 @@ bool DialUpConnected() {
   DialUpStatus status;
   status.dwSize = kDialUpStatusSize;
   HRASCONN first = reinterpret_cast<HRASCONN>(static_cast<uintptr_t>(connections[0].hrasconn));
-  if (RasGetConnectStatusA(first, reinterpret_cast<LPRASCONNSTATUSA>(&status)) != 0) {
-    LogEvent("RasGetConnectStatus Failed");
+  const DWORD got = RasGetConnectStatusA(first, reinterpret_cast<LPRASCONNSTATUSA>(&status));
+  if (got != 0) {
+    LogFailure("RasGetConnectStatus Failed", got, &g_missingLogged.rasGetConnectStatus);
     return false;
   }
   return status.rasconnstate == RASCS_Connected;
@@ -77,7 +92,7 @@ void ClockCheck() {
   g_servers.url = nullptr;
   g_servers.session = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (!g_servers.session) {
-    LogEvent("InternetOpen Failed");
+    LogFailure("InternetOpen Failed", GetLastError(), &g_missingLogged.internetOpen);
     return;
   }
 

@@ -11,6 +11,15 @@
 // The identifier of the armed check timer (0 when none is armed).
 extern UINT_PTR g_timerId;
 
+// The calls already logged as failing for a missing DLL or entry point.
+// That lasts while the monitor runs, so it is logged once, not every check.
+struct MissingLogged {
+  bool rasEnumConnections;
+  bool rasGetConnectStatus;
+  bool internetOpen;
+};
+extern MissingLogged g_missingLogged;
+
 // The timer callback: stops the timer, runs one check, arms the next.
 void CALLBACK CheckTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 

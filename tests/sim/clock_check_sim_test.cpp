@@ -83,6 +83,7 @@ class ClockCheckSim : public ::testing::Test {
     sim::Reset();
     InitServerTable();
     g_timerId = 0;
+    g_missingLogged = {};
     g_localeFormats = DefaultLocaleFormats();
   }
   // Ends any simulated thread a failing test left behind.
@@ -242,6 +243,55 @@ TEST_F(ClockCheckSim, FullDiskDoesNotStopTheTicks) {
             (std::vector<uint64_t>{kCheckIntervalMs, 2 * kCheckIntervalMs, 3 * kCheckIntervalMs}));
   EXPECT_EQ(sim::Timers().size(), 1u);
   ExpectAllClosed();
+}
+
+// A DLL or entry point that is missing stays missing while the monitor runs:
+// a day of checks logs it once. Any other failure is logged at every check.
+TEST_F(ClockCheckSim, MissingDllIsLoggedOnceADay) {
+  const uint64_t kDay = 24 * 3600 * 1000;
+  const size_t kChecks = kDay / kCheckIntervalMs;
+  struct DayRow {
+    const char* name;
+    std::function<void()> setUp;
+    const char* logged;
+    size_t lines;
+  };
+  const DayRow rows[] = {
+      {"no rasapi32, offline", [] { sim::MissingDll("rasapi32.dll"); }, "RasEnumConnections Failed",
+       1},
+      {"rasapi32 without RasEnumConnectionsA", [] { sim::MissingEntry("RasEnumConnectionsA"); },
+       "RasEnumConnections Failed", 1},
+      {"rasapi32 without RasGetConnectStatusA",
+       [] {
+         DialUps(1, RASCS_Connected, 0);
+         sim::MissingEntry("RasGetConnectStatusA");
+       },
+       "RasGetConnectStatus Failed", 1},
+      {"no wininet, dial-up connected",
+       [] {
+         DialUps(1, RASCS_Connected, 0);
+         sim::MissingDll("wininet.dll");
+       },
+       "InternetOpen Failed", 1},
+      // Not written is not logged: the next check tries again.
+      {"no rasapi32, the first line cannot be written",
+       [] {
+         sim::MissingDll("rasapi32.dll");
+         sim::FailCall("CreateFileA", ERROR_SHARING_VIOLATION);
+       },
+       "RasEnumConnections Failed", 1},
+      {"enumeration keeps failing otherwise",
+       [] { sim::FailCall("RasEnumConnectionsA", ERROR_INVALID_PARAMETER, 0, -1); },
+       "RasEnumConnections Failed", kChecks},
+  };
+  for (const DayRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    row.setUp();
+    DriveLoopUntil(kDay + 500);
+    ASSERT_EQ(CallTimes("InternetGetConnectedState").size(), kChecks);
+    ExpectLogged(std::vector<std::string>(row.lines, row.logged));
+  }
 }
 
 TEST_F(ClockCheckSim, SuccessfulCheckMakesTheseCallsWithTheseArguments) {
