@@ -1,5 +1,5 @@
 // user32 and gdi32: the hidden window, timers, the message loop, message
-// boxes and other processes' windows.
+// boxes, other processes' windows, and text in the OEM code page.
 #pragma once
 #include "platform/win_types.h"
 
@@ -75,4 +75,5 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName);
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+BOOL WINAPI CharToOemA(LPCSTR source, LPSTR destination);
 #endif

@@ -1,5 +1,7 @@
 // The simulated window manager: this process's windows, timers and message
 // queue, message boxes, and stand-ins for other processes' windows.
+// CharToOemA converts as on a US English Windows: ANSI code page 1252 to OEM
+// code page 437, with Windows' stand-ins for the characters 437 lacks.
 #pragma once
 
 #include <optional>
