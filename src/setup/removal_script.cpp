@@ -2,19 +2,26 @@
 
 namespace {
 
+// Characters that make cmd split or cut a batch line outside double quotes:
+// a blank and , ; = end an argument (`del` would delete the pieces, `if
+// exist` test the first one), & starts another command, ^ escapes the next
+// character, and ( ) group commands. Inside quotes they are plain text.
+constexpr const char* kQuotedCharacters = " &^,;=()";
+
 // How the path stands in the batch file. cmd expands %...% inside a batch
-// file: %windir% would name another folder and a lone % would vanish, so
-// `del` could hit a file that is not ours; %% gives one %. cmd also splits an
-// unquoted argument at blanks: `del` would delete the pieces and `if exist`
-// test the first one, so the program would stay.
+// file, quotes or not: %windir% would name another folder and a lone % would
+// vanish, so `del` could hit a file that is not ours; %% gives one %.
 std::string BatchArgument(const std::string& path) {
   std::string escaped;
   for (char c : path) {
     if (c == '%') escaped += '%';
     escaped += c;
   }
-  return path.find(' ') == std::string::npos ? escaped : "\"" + escaped + "\"";
+  return path.find_first_of(kQuotedCharacters) == std::string::npos ? escaped
+                                                                    : "\"" + escaped + "\"";
 }
+
+bool IsAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
 
 }  // namespace
 
@@ -22,14 +29,22 @@ std::string ScriptPath(const std::string& longPath, const std::string& shortPath
   return shortPath.empty() ? longPath : shortPath;
 }
 
-std::vector<std::string> RemovalScriptLines(const std::string& path) {
-  const std::string target = BatchArgument(path);
+bool OemPathNamesSameFile(const std::string& ansiPath, const std::string& oemPath) {
+  if (oemPath.size() != ansiPath.size()) return false;
+  for (size_t i = 0; i < ansiPath.size(); ++i) {
+    if (IsAscii(ansiPath[i]) ? oemPath[i] != ansiPath[i] : IsAscii(oemPath[i])) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> RemovalScriptLines(const std::string& oemPath) {
+  const std::string target = BatchArgument(oemPath);
   return {":Repeat", "del " + target, "if exist " + target + " goto Repeat",
           std::string("del ") + kRemovalScriptPath};
 }
 
-std::string RemovalScriptText(const std::string& path) {
+std::string RemovalScriptText(const std::string& oemPath) {
   std::string text;
-  for (const std::string& line : RemovalScriptLines(path)) text += line + "\r\n";
+  for (const std::string& line : RemovalScriptLines(oemPath)) text += line + "\r\n";
   return text;
 }

@@ -1,6 +1,7 @@
 #include "setup/uninstaller.h"
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,22 @@ std::string ReadShortPath(const std::string& longPath) {
   return std::string();
 }
 
+// `path` as the script's reader sees it: cmd and COMMAND.COM read a batch
+// file in the OEM code page, so the ANSI bytes of an accented letter would
+// name another file. Nothing when the OEM code page cannot name the file.
+std::optional<std::string> OemPath(const std::string& path) {
+  std::vector<char> buffer(path.size() + 1, '\0');
+  if (!CharToOemA(path.c_str(), buffer.data())) return std::nullopt;
+  const std::string oemPath(buffer.data());
+  if (!OemPathNamesSameFile(path, oemPath)) return std::nullopt;
+  return oemPath;
+}
+
+void ShowNotRemoved(const std::string& longPath) {
+  const std::string text = "Vorn could not remove its program file:\r\n" + longPath;
+  MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONHAND);
+}
+
 void WriteRemovalScript(const std::string& path) {
   HANDLE file = CreateFileA(kRemovalScriptPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -82,8 +99,14 @@ void RunUninstaller() {
   // A read-only copy (an older install from a CD-ROM) would keep the
   // script's `del` failing for ever.
   ClearReadOnly(longPath);
-  const std::string scriptPath = ScriptPath(longPath, ReadShortPath(longPath));
-  WriteRemovalScript(scriptPath);
+  const std::optional<std::string> scriptPath =
+      OemPath(ScriptPath(longPath, ReadShortPath(longPath)));
+  // A script naming another file could delete it, and would never delete ours.
+  if (!scriptPath) {
+    ShowNotRemoved(longPath);
+    return;
+  }
+  WriteRemovalScript(*scriptPath);
 
   // Created before the success box, so that no success is claimed when the
   // script cannot run; suspended, so that it only starts once this process
@@ -100,8 +123,7 @@ void RunUninstaller() {
                       CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "c:\\", &startup, &script)) {
     // A script left behind unrun would only puzzle whoever finds it.
     DeleteFileA(kRemovalScriptPath);
-    const std::string text = "Vorn could not remove its program file:\r\n" + longPath;
-    MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONHAND);
+    ShowNotRemoved(longPath);
     return;
   }
 

@@ -148,6 +148,14 @@ TEST_F(UninstallerSim, ScriptNamesTheRunningFileWholeQuotedWhenItHasBlanks) {
       {"no short form: long path quoted", kInstalled, "", "\"" + kInstalled + "\""},
       {"long paths not cut", deep + "\\VornMon.exe", deepShort + "\\VORNMON.EXE",
        deepShort + "\\VORNMON.EXE"},
+      {"& quoted", "C:\\r&d\\VornMon.exe", "C:\\r&d\\VornMon.exe", "\"C:\\r&d\\VornMon.exe\""},
+      // cmd reads the script in the OEM code page (437 here): e-acute 0xE9
+      // and E-acute 0xC9 are 0x82 and 0x90 there.
+      {"accented short form in OEM", "C:\\WINDOWS\\Menu D\xE9marrer\\D\xE9marrage\\VornMon.exe",
+       "C:\\WINDOWS\\MENUD\xC9~1\\D\xC9MARR~1\\VornMon.exe",
+       "C:\\WINDOWS\\MENUD\x90~1\\D\x90MARR~1\\VornMon.exe"},
+      {"accented long path in OEM, quoted", "C:\\D\xE9marr r&d\\VornMon.exe", "",
+       "\"C:\\D\x82marr r&d\\VornMon.exe\""},
   };
   for (const Case& c : cases) {
     sim::Reset();
@@ -210,22 +218,46 @@ TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReport) {
   }
 }
 
-TEST_F(UninstallerSim, ScriptThatCannotStartClaimsNoSuccess) {
-  sim::FailCall("CreateProcessA", ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(Run(), 1u);
-  // No script is left behind to puzzle anyone; the program stays.
-  EXPECT_FALSE(sim::FileExists(kScript));
-  EXPECT_TRUE(sim::FileExists(kInstalled));
-  const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "Uninstall Status");
-  EXPECT_EQ(boxes[0].type, 0x10u);
-  EXPECT_NE(boxes[0].text.find("could not remove"), std::string::npos) << boxes[0].text;
-  EXPECT_NE(boxes[0].text.find(kInstalled), std::string::npos) << boxes[0].text;
-  for (const char* untouched : {"SetThreadPriority", "SetPriorityClass", "ResumeThread"}) {
-    EXPECT_EQ(sim::CountCalls(untouched), 0u) << untouched;
+// A script that cannot start, or that would name another file than ours,
+// claims no success.
+TEST_F(UninstallerSim, ScriptThatCannotRemoveTheProgramClaimsNoSuccess) {
+  struct Case {
+    const char* name;
+    std::string exe;
+    std::string shortForm;  // empty: the system gives none
+    const char* failing;    // a call made to fail, or null
+  } cases[] = {
+      {"script cannot start", kInstalled, kInstalledShort, "CreateProcessA"},
+      {"no OEM form", kInstalled, kInstalledShort, "CharToOemA"},
+      // Code page 437 lacks A-grave: the script would name C:\A voir.
+      {"OEM look-alike in the long path", "C:\\\xC0 voir\\VornMon.exe", "", nullptr},
+      // The per mille sign would be a %, naming C:\50%.
+      {"OEM look-alike in the short form", "C:\\50 \x89\\VornMon.exe", "C:\\50\x89\\VornMon.exe",
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    sim::Reset();
+    Install(c.exe);
+    if (c.shortForm.empty()) {
+      sim::FailCall("GetShortPathNameA", ERROR_INVALID_PARAMETER);
+    } else {
+      sim::SetShortPath(c.exe, c.shortForm);
+    }
+    if (c.failing) sim::FailCall(c.failing, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(Run(), 1u) << c.name;
+    // No script is left behind to puzzle anyone; the program stays.
+    EXPECT_FALSE(sim::FileExists(kScript)) << c.name;
+    EXPECT_TRUE(sim::FileExists(c.exe)) << c.name;
+    const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u) << c.name;
+    EXPECT_EQ(boxes[0].caption, "Uninstall Status") << c.name;
+    EXPECT_EQ(boxes[0].type, 0x10u) << c.name;
+    EXPECT_EQ(boxes[0].text, "Vorn could not remove its program file:\r\n" + c.exe) << c.name;
+    for (const char* untouched : {"SetThreadPriority", "SetPriorityClass", "ResumeThread"}) {
+      EXPECT_EQ(sim::CountCalls(untouched), 0u) << c.name << ": " << untouched;
+    }
+    EXPECT_EQ(sim::CallNames().back(), "ExitProcess") << c.name;
   }
-  EXPECT_EQ(sim::CallNames().back(), "ExitProcess");
 }
 
 // An older install from read-only media left the attribute on the program;

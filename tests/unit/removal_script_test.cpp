@@ -24,6 +24,12 @@ TEST(ScriptPath, ShortFormWhenGivenElseLongPath) {
   }
 }
 
+// The script's text around the path as lines 2 and 3 give it.
+std::string ScriptFor(const std::string& target) {
+  return ":Repeat\r\ndel " + target + "\r\nif exist " + target +
+         " goto Repeat\r\ndel c:\\DelAll.bat\r\n";
+}
+
 TEST(RemovalScriptText, ByteForByte) {
   const std::string longName(200, 'x');
   struct Case {
@@ -60,9 +66,68 @@ TEST(RemovalScriptText, ByteForByte) {
        "del \"C:\\Start Up 50%%\\VornMon.exe\"\r\n"
        "if exist \"C:\\Start Up 50%%\\VornMon.exe\" goto Repeat\r\n"
        "del c:\\DelAll.bat\r\n"},
+      // Unquoted, cmd would run `del C:\r` and then `d\VornMon.exe`.
+      {"&", "C:\\r&d\\VornMon.exe", ScriptFor("\"C:\\r&d\\VornMon.exe\"")},
+      {"& and a blank", "C:\\R & D\\VornMon.exe", ScriptFor("\"C:\\R & D\\VornMon.exe\"")},
+      {"& and a %", "C:\\r&d%\\VornMon.exe", ScriptFor("\"C:\\r&d%%\\VornMon.exe\"")},
+      // Unquoted, ^ would escape the y: `del C:\xy\VornMon.exe`.
+      {"^", "C:\\x^y\\VornMon.exe", ScriptFor("\"C:\\x^y\\VornMon.exe\"")},
+      {"^ and a blank", "C:\\x ^y\\VornMon.exe", ScriptFor("\"C:\\x ^y\\VornMon.exe\"")},
+      {"^ and a %", "C:\\x^y%z%\\VornMon.exe", ScriptFor("\"C:\\x^y%%z%%\\VornMon.exe\"")},
+      // , ; = end an argument like a blank.
+      {",", "C:\\a,b\\VornMon.exe", ScriptFor("\"C:\\a,b\\VornMon.exe\"")},
+      {", and a blank", "C:\\a, b\\VornMon.exe", ScriptFor("\"C:\\a, b\\VornMon.exe\"")},
+      {", and a %", "C:\\a,b%\\VornMon.exe", ScriptFor("\"C:\\a,b%%\\VornMon.exe\"")},
+      {";", "C:\\a;b\\VornMon.exe", ScriptFor("\"C:\\a;b\\VornMon.exe\"")},
+      {"; and a blank", "C:\\a; b\\VornMon.exe", ScriptFor("\"C:\\a; b\\VornMon.exe\"")},
+      {"; and a %", "C:\\a;b%\\VornMon.exe", ScriptFor("\"C:\\a;b%%\\VornMon.exe\"")},
+      {"=", "C:\\a=b\\VornMon.exe", ScriptFor("\"C:\\a=b\\VornMon.exe\"")},
+      {"= and a blank", "C:\\a = b\\VornMon.exe", ScriptFor("\"C:\\a = b\\VornMon.exe\"")},
+      {"= and a %", "C:\\a=b%\\VornMon.exe", ScriptFor("\"C:\\a=b%%\\VornMon.exe\"")},
+      // ( ) group commands, as in an `if` line.
+      {"( )", "C:\\V(2)\\VornMon.exe", ScriptFor("\"C:\\V(2)\\VornMon.exe\"")},
+      {"( ) and a blank", "C:\\Program Files (x86)\\VornMon.exe",
+       ScriptFor("\"C:\\Program Files (x86)\\VornMon.exe\"")},
+      {"( ) and a %", "C:\\V(50%)\\VornMon.exe", ScriptFor("\"C:\\V(50%%)\\VornMon.exe\"")},
+      {"a lone (", "C:\\V(\\VornMon.exe", ScriptFor("\"C:\\V(\\VornMon.exe\"")},
+      {"a lone )", "C:\\V)\\VornMon.exe", ScriptFor("\"C:\\V)\\VornMon.exe\"")},
+      // OEM bytes (0x82 is e-acute in code page 437) are written as given.
+      {"OEM bytes", "C:\\D\x82marr\\VornMon.exe", ScriptFor("C:\\D\x82marr\\VornMon.exe")},
+      {"OEM bytes and &", "C:\\D\x82marr&Co\\VornMon.exe",
+       ScriptFor("\"C:\\D\x82marr&Co\\VornMon.exe\"")},
+      // Characters that mean nothing to cmd outside `for` and delayed expansion.
+      {"other punctuation unquoted", "C:\\a!b#c$d'e+f@g[h]i`j{k}l~m\\VornMon.exe",
+       ScriptFor("C:\\a!b#c$d'e+f@g[h]i`j{k}l~m\\VornMon.exe")},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(RemovalScriptText(c.path), c.text) << c.name;
+  }
+}
+
+// Whether CharToOemA's result names the same file: ANSI 1252 to OEM 437 as
+// Windows converts.
+TEST(OemPathNamesSameFile, OnlyWhenNoCharacterBecameASCIIOrControl) {
+  struct Case {
+    const char* name;
+    std::string ansi;
+    std::string oem;
+    bool same;
+  } cases[] = {
+      {"ASCII", "C:\\r&d\\VornMon.exe", "C:\\r&d\\VornMon.exe", true},
+      {"e-acute and E-acute, which 437 has", "C:\\D\xE9marr\\MENUD\xC9~1\\VornMon.exe",
+       "C:\\D\x82marr\\MENUD\x90~1\\VornMon.exe", true},
+      // A code page pair such as 932 and 932 converts nothing.
+      {"the same non-ASCII bytes", "C:\\\x83\x5C\\VornMon.exe", "C:\\\x83\x5C\\VornMon.exe", true},
+      {"A-grave as A", "C:\\\xC0 voir\\VornMon.exe", "C:\\A voir\\VornMon.exe", false},
+      {"per mille as %", "C:\\5\x89\\VornMon.exe", "C:\\5%\\VornMon.exe", false},
+      {"single guillemet as <", "C:\\a\x8B\\VornMon.exe", "C:\\a<\\VornMon.exe", false},
+      {"section sign as a control byte", "C:\\\xA7 2\\VornMon.exe", "C:\\\x15 2\\VornMon.exe",
+       false},
+      {"shorter", "C:\\D\xE9marr\\VornMon.exe", "C:\\D\x82marr", false},
+      {"an ASCII byte changed", "C:\\a\\VornMon.exe", "C:\\b\\VornMon.exe", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(OemPathNamesSameFile(c.ansi, c.oem), c.same) << c.name;
   }
 }
 
