@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The real Vorn.exe installed in a fresh Wine prefix and removed again: through
 Wine's Add/Remove Programs, a second time with the entry already gone, from
-a copy outside the StartUp folder, which removes that copy only, and from a
-StartUp folder whose path holds % signs."""
+a copy outside the StartUp folder, which removes that copy only, and from
+StartUp folders whose paths hold characters cmd gives a meaning: % signs, an &
+and a ^."""
 import shutil
 import sys
 import time
@@ -103,27 +104,44 @@ class Uninstall(unittest.TestCase):
 
 
 class UninstallFromAFolderWithPercentSigns(Uninstall):
-    """cmd expands %B% in a batch file to nothing: unescaped, the script would
+    r"""cmd expands %B% in a batch file to nothing: unescaped, the script would
     delete C:\AC\VornMon.exe and never its own program. Every name here is
     its own 8.3 form, so the script names the path as it is."""
     startup = r"C:\A%B%C"
+    # The file the script would delete instead of ours.
+    decoy = r"C:\AC\VornMon.exe"
 
     def test_add_remove_programs_removes_the_program_and_nothing_else(self):
-        decoy = self.wp.unix_path(r"C:\AC")
-        decoy.mkdir()
-        (decoy / "VornMon.exe").write_bytes(b"not ours")
+        decoy = self.wp.unix_path(self.decoy)
+        decoy.parent.mkdir(parents=True, exist_ok=True)
+        decoy.write_bytes(b"not ours")
         proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
         self.assertEqual(self.wp.answer_box(proc, "Uninstall Status"), REMOVED)
         proc.wait(30)
         wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
-        self.assertEqual((decoy / "VornMon.exe").read_bytes(), b"not ours")
+        self.assertEqual(decoy.read_bytes(), b"not ours")
         self.assertIsNone(self.wp.reg_query(ENTRY))
 
     # The other cases do not depend on the folder.
     test_add_remove_programs_removes_everything_but_the_log = None
     test_second_uninstall_with_the_entry_gone = None
     test_copy_outside_startup_removes_itself_only = None
+
+
+class UninstallFromAFolderWithAnAmpersand(UninstallFromAFolderWithPercentSigns):
+    r"""Unquoted, cmd reads `del C:\r&d\VornMon.exe` as `del C:\r` followed by
+    the command d\VornMon.exe: the file C:\r would go, ours would stay, and the
+    script would loop for ever."""
+    startup = r"C:\r&d"
+    decoy = r"C:\r"
+
+
+class UninstallFromAFolderWithACaret(UninstallFromAFolderWithPercentSigns):
+    r"""Unquoted, ^ escapes the character after it: cmd would delete
+    C:\xy\VornMon.exe and loop for ever on ours."""
+    startup = r"C:\x^y"
+    decoy = r"C:\xy\VornMon.exe"
 
 
 if __name__ == "__main__":
