@@ -144,5 +144,7 @@ void ClockCheck() {
   InternetCloseHandle(g_servers.url);
   InternetCloseHandle(g_servers.session);
   if (!read) return;
-  ApplyDaytimeReply(reply, bytesRead);
+  // A server that says its own time is wrong counts as a failed fetch: the
+  // next check asks another rather than this one again.
+  if (!ApplyDaytimeReply(reply, bytesRead)) AdvanceServer();
 }

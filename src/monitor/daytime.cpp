@@ -9,6 +9,11 @@ namespace {
 
 // "JJJJJ YR-MO-DA HH:MM:SS": only the first 23 kept characters carry fields.
 constexpr size_t kLineLength = 23;
+// NIST's line goes on " TT L H": days to a daylight-saving change, a leap
+// second warning and the server's health, the last at the 30th character.
+constexpr size_t kNistLength = 30;
+// Health 2: off by more than 5 s; 4: failed, time error unknown.
+constexpr LONG kFirstUnhealthy = 2;
 // Server times this close to midnight are ignored, so that a reply and a
 // clock on either side of it never disagree about the date.
 constexpr LONG kFirstSecond = 120;
@@ -89,30 +94,59 @@ inline bool ReadDayNumber(const unsigned char* text, LONG* value) {
   return ReadFieldAnyForm(text, 5, value);
 }
 
+// NIST's health digit when the kept text goes on " TT L H" right after the
+// time (`length` kept characters at `line`), else -1.
+inline LONG NistHealth(const unsigned char* line, size_t length) {
+  if (length < kNistLength) return -1;
+  const unsigned char* tail = line + kLineLength;
+  const unsigned health = DecimalDigit(tail[6]);
+  const bool nist = tail[0] == ' ' && DecimalDigit(tail[1]) < 10 && DecimalDigit(tail[2]) < 10 &&
+                    tail[3] == ' ' && DecimalDigit(tail[4]) < 10 && tail[5] == ' ' && health < 10;
+  return nist ? static_cast<LONG>(health) : -1;
+}
+
+inline bool IsLeapYear(LONG year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+inline LONG DaysInMonth(LONG year, LONG month) {
+  static const LONG kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// A date and time that can be right: a real one, not before the release
+// year. Windows refuses most impossible records itself, but not a year gone
+// wrong ("-9" is 1991), and 9x is not known to refuse any.
+bool NamesSettableTime(const DaytimeReply& r) {
+  return r.year >= kReleaseYear && r.month >= 1 && r.month <= 12 && r.day >= 1 &&
+         r.day <= DaysInMonth(r.year, r.month) && r.hour >= 0 && r.hour <= 23 && r.minute >= 0 &&
+         r.minute <= 59 && r.second >= 0 && r.second <= 59;
+}
+
 }  // namespace
 
 std::optional<DaytimeReply> ParseDaytimeReply(const char* bytes, size_t count) {
   const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes);
   // Servers start the line with a line feed; skip leading control bytes and,
-  // when the next 23 bytes hold none, read the fields in place.
+  // when the next 30 bytes hold none, read the fields and NIST's tail in place.
   size_t start = 0;
   while (start < count && in[start] < 0x20) ++start;
   const unsigned char* line = in + start;
-  unsigned char kept[kLineLength];
-  bool clean = count - start >= kLineLength;
+  size_t length = kNistLength;
+  unsigned char kept[kNistLength];
+  bool clean = count - start >= kNistLength;
   if (clean) {
-    // Three overlapping 8-byte words cover the 23 bytes.
+    // Four overlapping 8-byte words cover the 30 bytes.
     clean = !HasControlByte(Load8(line)) && !HasControlByte(Load8(line + 8)) &&
-            !HasControlByte(Load8(line + kLineLength - 8));
+            !HasControlByte(Load8(line + 16)) && !HasControlByte(Load8(line + kNistLength - 8));
   }
   if (!clean) {
     // Control bytes anywhere (a NUL included) are dropped, not line ends.
     size_t n = 0;
-    for (size_t i = start; i < count && n < kLineLength; ++i) {
+    for (size_t i = start; i < count && n < kNistLength; ++i) {
       if (in[i] >= 0x20) kept[n++] = in[i];
     }
     if (n < kLineLength) return std::nullopt;
     line = kept;
+    length = n;
   }
 
   DaytimeReply reply;
@@ -128,12 +162,16 @@ std::optional<DaytimeReply> ParseDaytimeReply(const char* bytes, size_t count) {
   reply.dayOfWeek = (reply.dayNumber + 3) % 7;
   reply.secondOfDay = reply.hour * 3600 + reply.minute * 60 + reply.second;
   if (reply.secondOfDay < kFirstSecond || reply.secondOfDay > kLastSecond) return std::nullopt;
+  reply.health = NistHealth(line, length);
   return reply;
 }
 
+bool ServerSaysItsTimeIsWrong(const DaytimeReply& reply) { return reply.health >= kFirstUnhealthy; }
+
 std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const SYSTEMTIME& now) {
-  // Signed reply values against the clock's unsigned fields, as numbers: a
-  // reply month of -5 is not the clock's 65531.
+  // Checked before the clock is compared: a record that cannot be right is
+  // never set, whatever the platform would make of it.
+  if (ServerSaysItsTimeIsWrong(reply) || !NamesSettableTime(reply)) return std::nullopt;
   const bool sameDate = reply.year == static_cast<LONG>(now.wYear) &&
                         reply.month == static_cast<LONG>(now.wMonth) &&
                         reply.day == static_cast<LONG>(now.wDay);
@@ -154,13 +192,15 @@ std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const
   return set;
 }
 
-void ApplyDaytimeReply(const char* bytes, size_t count) {
+bool ApplyDaytimeReply(const char* bytes, size_t count) {
   const std::optional<DaytimeReply> reply = ParseDaytimeReply(bytes, count);
-  if (!reply) return;
+  if (!reply) return true;
+  if (ServerSaysItsTimeIsWrong(*reply)) return false;
   SYSTEMTIME now;
   GetSystemTime(&now);
   const std::optional<SYSTEMTIME> set = DecideClockCorrection(*reply, now);
-  // A refused record (a month of 13, no right to set the clock) waits for the
-  // next check; there is nobody to tell.
+  // A refused set (no right to set the clock) waits for the next check;
+  // there is nobody to tell.
   if (set) static_cast<void>(SetSystemTime(&*set));
+  return true;
 }

@@ -7,6 +7,10 @@
 
 #include "platform/win_types.h"
 
+// No clock is set to a year before this version was released (set beside the
+// version in CMakeLists.txt). The two-character year field reaches 2099.
+constexpr LONG kReleaseYear = VORN_RELEASE_YEAR;
+
 struct DaytimeReply {
   LONG dayNumber;  // Modified Julian Day; used only for the day of week
   LONG year;       // 2000 + the two-digit field
@@ -17,14 +21,24 @@ struct DaytimeReply {
   LONG second;
   LONG dayOfWeek;    // (dayNumber + 3) mod 7, 0 = Sunday
   LONG secondOfDay;  // hour * 3600 + minute * 60 + second
+  // NIST's health digit (0 healthy, 1 off by up to 5 s, 2 off by more,
+  // 4 failed), or -1 when the line does not go on the way NIST's does.
+  LONG health;
 };
 
 // The reply as the server sent it (`count` bytes), or none when it cannot be
 // used. Pure.
 std::optional<DaytimeReply> ParseDaytimeReply(const char* bytes, size_t count);
 
-// The UTC time to set the clock to, or none when `now` is close enough. Pure.
+// Whether the server said its own time is more than 5 s off or unknown.
+bool ServerSaysItsTimeIsWrong(const DaytimeReply& reply);
+
+// The UTC time to set the clock to, or none when `now` is close enough, the
+// reply names no real date and time from the release year on, or its server
+// says its time is wrong. Pure.
 std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const SYSTEMTIME& now);
 
 // Parses the reply and, when the clock is off, sets it. Silent in every case.
-void ApplyDaytimeReply(const char* bytes, size_t count);
+// False when the server said its own time is wrong: the caller then moves on
+// to the next server rather than ask this one again.
+bool ApplyDaytimeReply(const char* bytes, size_t count);

@@ -41,6 +41,7 @@ bool ReferenceField(const std::string& field, long* value) {
 struct Reference {
   bool accepted = false;
   long fields[7] = {};  // day number, year field, month, day, hour, minute, second
+  long health = -1;     // NIST's health digit, when the kept text carries its tail
 };
 
 Reference ReferenceParse(const uint8_t* data, size_t size) {
@@ -56,7 +57,29 @@ Reference ReferenceParse(const uint8_t* data, size_t size) {
   }
   const long second = ref.fields[4] * 3600 + ref.fields[5] * 60 + ref.fields[6];
   ref.accepted = second >= 120 && second <= 86280;
+  const auto digit = [&](size_t i) { return kept[i] >= '0' && kept[i] <= '9'; };
+  if (kept.size() >= 30 && kept[23] == ' ' && digit(24) && digit(25) && kept[26] == ' ' &&
+      digit(27) && kept[28] == ' ' && digit(29)) {
+    ref.health = kept[29] - '0';
+  }
   return ref;
+}
+
+// A record SetSystemTime could take (checked by the simulated Windows' own
+// calendar), from the release year on.
+bool Settable(const DaytimeReply& r) {
+  const bool inRange = r.year >= kReleaseYear && r.month >= 1 && r.month <= 12 && r.day >= 1 &&
+                       r.day <= 31 && r.hour >= 0 && r.hour <= 23 && r.minute >= 0 &&
+                       r.minute <= 59 && r.second >= 0 && r.second <= 59;
+  if (!inRange) return false;
+  SYSTEMTIME t{};
+  t.wYear = static_cast<WORD>(r.year);
+  t.wMonth = static_cast<WORD>(r.month);
+  t.wDay = static_cast<WORD>(r.day);
+  t.wHour = static_cast<WORD>(r.hour);
+  t.wMinute = static_cast<WORD>(r.minute);
+  t.wSecond = static_cast<WORD>(r.second);
+  return sim::IsValidSystemTime(t);
 }
 
 long SecondOfDay(const SYSTEMTIME& t) { return t.wHour * 3600L + t.wMinute * 60L + t.wSecond; }
@@ -65,7 +88,7 @@ void CheckDecision(const DaytimeReply& r, const SYSTEMTIME& now) {
   const std::optional<SYSTEMTIME> set = DecideClockCorrection(r, now);
   const bool sameDate = r.year == now.wYear && r.month == now.wMonth && r.day == now.wDay;
   const long apart = std::labs(SecondOfDay(now) - r.secondOfDay);
-  Check(set.has_value() == !(sameDate && apart <= 30));
+  Check(set.has_value() == (r.health < 2 && Settable(r) && !(sameDate && apart <= 30)));
   if (!set) return;
   Check(
       set->wYear == static_cast<WORD>(r.year) && set->wMonth == static_cast<WORD>(r.month) &&
@@ -98,9 +121,10 @@ void CheckApply(const uint8_t* data, size_t size, const std::optional<DaytimeRep
   sim::Reset();
   if (sim::IsValidSystemTime(clock)) sim::SetUtcNow(clock);
   const SYSTEMTIME before = sim::UtcNow();
-  ApplyDaytimeReply(reinterpret_cast<const char*>(data), size);
+  const bool keep = ApplyDaytimeReply(reinterpret_cast<const char*>(data), size);
   const std::vector<std::string> calls = sim::CallNames();
-  if (!reply) {
+  Check(keep == !(reply && reply->health >= 2));
+  if (!reply || !keep) {
     Check(calls.empty());
     return;
   }
@@ -111,7 +135,7 @@ void CheckApply(const uint8_t* data, size_t size, const std::optional<DaytimeRep
     return;
   }
   Check(calls == (std::vector<std::string>{"GetSystemTime", "SetSystemTime"}));
-  Check(SameTime(sim::UtcNow(), sim::IsValidSystemTime(*set) ? *set : before));
+  Check(sim::IsValidSystemTime(*set) && SameTime(sim::UtcNow(), *set));
 }
 
 void RunOne(const uint8_t* data, size_t size, const uint8_t* extra, size_t extraSize) {
@@ -128,7 +152,7 @@ void RunOne(const uint8_t* data, size_t size, const uint8_t* extra, size_t extra
   const DaytimeReply& r = *reply;
   Check(r.dayNumber == ref.fields[0] && r.year == 2000 + ref.fields[1] &&
         r.month == ref.fields[2] && r.day == ref.fields[3] && r.hour == ref.fields[4] &&
-        r.minute == ref.fields[5] && r.second == ref.fields[6]);
+        r.minute == ref.fields[5] && r.second == ref.fields[6] && r.health == ref.health);
   Check(r.secondOfDay >= 120 && r.secondOfDay <= 86280);
   Check(r.secondOfDay == r.hour * 3600 + r.minute * 60 + r.second);
   const long shifted = r.dayNumber + 3;

@@ -23,6 +23,8 @@ namespace {
 // The simulated clock starts at 2026-12-08 12:00:00 UTC (day 61382); this
 // server is five minutes ahead of it.
 const std::string kAheadReply = "\n61382 26-12-08 12:05:00 00 0 0  50.0 UTC(NIST) * \n";
+// The same from a server whose time scale failed (health 4).
+const std::string kFailedReply = "\n61382 26-12-08 12:05:00 00 0 4  50.0 UTC(NIST) * \n";
 
 // The simulated Windows lives in C:\WINDOWS.
 const char* const kLog = "C:\\WINDOWS\\vorn.log";
@@ -167,6 +169,9 @@ const Row kBranches[] = {
   {"good reply corrects the clock",
    [] { Online(); Serve(kAheadReply); },
    "", 1, "url session", true, 0},
+  {"server says its time is wrong: a failed fetch",
+   [] { Online(); Serve(kFailedReply); },
+   "", 2, "url session", false, 0},
   // wininet and rasapi32 may be missing; the calls then fail and the check
   // goes the way of that failure.
   {"no wininet: the connection state fails, no dial-up",
@@ -350,12 +355,18 @@ TEST_F(ClockCheckSim, WorkerThatNeverReturnsIsTerminatedAndTheNextCheckWorks) {
   ExpectAllClosed();
 }
 
+// A server that says its time is wrong is passed over like one that cannot
+// be opened.
 TEST_F(ClockCheckSim, FailedFetchesWalkTheServersInOrder) {
   sim::SetOnline(true);
-  for (int i = 1; i <= 4; ++i) sim::RefuseOpen(Url(i));
+  sim::RefuseOpen(Url(1));
+  sim::ServeReply(Url(2), kFailedReply);
+  sim::RefuseOpen(Url(3));
+  sim::ServeReply(Url(4), "\n61382 26-12-08 12:05:00 00 0 2  50.0 UTC(NIST) * \n");
   for (int i = 0; i < 5; ++i) ClockCheck();
   EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(3), Url(4), Url(1)}));
   EXPECT_EQ(g_servers.index, 2);
+  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
 }
 
 // Ticks come one interval after the previous check ended, so a check that

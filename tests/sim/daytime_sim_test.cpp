@@ -21,7 +21,7 @@ class DaytimeSim : public ::testing::Test {
     sim::Reset();
     sim::SetUtcNow(kClock);
   }
-  void Apply(const std::string& reply) { ApplyDaytimeReply(reply.data(), reply.size()); }
+  bool Apply(const std::string& reply) { return ApplyDaytimeReply(reply.data(), reply.size()); }
 
   // The clock the replies are measured against: 2026-12-08 04:54:38.250.
   const SYSTEMTIME kClock = T(2026, 12, 8, 4, 54, 38, 250);
@@ -32,10 +32,26 @@ TEST_F(DaytimeSim, RejectedReplyDoesNotReadTheClock) {
                             "\n6138x 26-12-08 04:54:38\n", "\n61382 26-12-08\r\n04:54:38\n"}) {
     SCOPED_TRACE(reply);
     sim::ClearJournal();
-    Apply(reply);
+    EXPECT_TRUE(Apply(reply));
     EXPECT_TRUE(sim::CallNames().empty());
   }
   EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+}
+
+// Health 2 (off by more than 5 s) or 4 (failed): the clock is not even read,
+// and the caller is told to move on. 0 and 1 are believed.
+TEST_F(DaytimeSim, ServerThatSaysItsTimeIsWrongIsLeft) {
+  for (char health = '0'; health <= '9'; ++health) {
+    SCOPED_TRACE(health);
+    sim::SetUtcNow(kClock);
+    sim::ClearJournal();
+    const bool believed = health < '2';
+    EXPECT_EQ(
+        Apply(std::string("\n61382 26-12-09 04:54:38 00 0 ") + health + "  0.0 UTC(NIST) *\n"),
+        believed);
+    EXPECT_EQ(sim::CountCalls("GetSystemTime"), believed ? 1u : 0u);
+    EXPECT_EQ(sim::CountCalls("SetSystemTime"), believed ? 1u : 0u);
+  }
 }
 
 TEST_F(DaytimeSim, CorrectReplyReadsButLeavesTheClock) {
@@ -52,7 +68,9 @@ TEST_F(DaytimeSim, OffClockIsSetKeepingItsMilliseconds) {
   EXPECT_EQ(Show(T(2026, 12, 8, 4, 55, 9, 250, 2)), Show(sim::UtcNow()));
 }
 
-TEST_F(DaytimeSim, ImpossibleRecordReachesSetSystemTimeAndIsRefused) {
+// Not left to SetSystemTime, which on Windows 9x may take them and which no
+// Windows refuses for a year gone wrong.
+TEST_F(DaytimeSim, ImpossibleRecordIsNeverSet) {
   for (const char* reply : {
            "61382 26-13-08 04:54:38",  // month 13
            "61382 26-12-08 04:60:38",  // minute 60
@@ -61,11 +79,13 @@ TEST_F(DaytimeSim, ImpossibleRecordReachesSetSystemTimeAndIsRefused) {
            "61382 26-11-31 04:54:38",  // past the end of November
            "61382 26-02-29 04:54:38",  // 2026 is no leap year
            "61382 26-12-08 04:55:60",  // second 60
+           "61382 -9-12-08 04:54:38",  // 1991
+           "61382 $F-12-08 04:54:38",  // 2015
        }) {
     SCOPED_TRACE(reply);
     sim::ClearJournal();
-    Apply(reply);
-    EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
+    EXPECT_TRUE(Apply(reply));
+    EXPECT_EQ((std::vector<std::string>{"GetSystemTime"}), sim::CallNames());
     EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
   }
 }

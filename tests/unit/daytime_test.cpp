@@ -18,7 +18,8 @@ const std::string kNist = "\n61382 26-12-08 04:54:38 00 0 0  50.0 UTC(NIST) * \n
 // what each field was read as.
 const SYSTEMTIME kElsewhere = T(2025, 1, 1, 0, 0, 0, 250, 3);
 
-enum Outcome { kRejected, kNoChange, kSet };
+// kUnhealthy: read, and its server says its time is wrong, so no change.
+enum Outcome { kRejected, kNoChange, kSet, kUnhealthy };
 
 struct Case {
   const char* name;
@@ -85,10 +86,23 @@ std::vector<Case> Cases() {
       {"TwoSigns", "61382 26-12-08 04:--:38", kElsewhere, kRejected, kNone},
       {"LetterInDecimalField", "61382 26-12-08 04:5A:38", kElsewhere, kRejected, kNone},
       {"HighBitByteInField", "61382 26-12-0\xb8 04:54:38", kElsewhere, kRejected, kNone},
-      {"NegativeMinuteKeptAsLow16Bits", "61382 26-12-08 12:-5:00", kElsewhere, kSet,
-       T(2026, 12, 8, 12, 0xFFFB, 0, 250, 2)},
-      {"MonthAndMinuteOutOfRangePassOn", "61382 26-13-08 10:60:00", kElsewhere, kSet,
-       T(2026, 13, 8, 10, 60, 0, 250, 2)},
+
+      // Read, but no real date and time from the release year on: not set.
+      {"NegativeMinute", "61382 26-12-08 12:-5:00", kElsewhere, kNoChange, kNone},
+      {"Month13", "61382 26-13-08 10:00:00", kElsewhere, kNoChange, kNone},
+      {"Month0", "61382 26-00-08 10:00:00", kElsewhere, kNoChange, kNone},
+      {"Minute60", "61382 26-12-08 10:60:00", kElsewhere, kNoChange, kNone},
+      {"Second60", "61382 26-12-08 10:00:60", kElsewhere, kNoChange, kNone},
+      {"Day0", "61382 26-12-00 10:00:00", kElsewhere, kNoChange, kNone},
+      {"April31", "61382 26-04-31 10:00:00", kElsewhere, kNoChange, kNone},
+      {"April30", "61382 26-04-30 10:00:00", kElsewhere, kSet, T(2026, 4, 30, 10, 0, 0, 250, 2)},
+      {"February29LeapYear", "61382 28-02-29 10:00:00", kElsewhere, kSet,
+       T(2028, 2, 29, 10, 0, 0, 250, 2)},
+      {"February29CommonYear", "61382 27-02-29 10:00:00", kElsewhere, kNoChange, kNone},
+      {"NegativeYearIs1991", "61382 -9-12-08 04:54:38", kElsewhere, kNoChange, kNone},
+      {"HexYearBeforeRelease", "61382 $F-12-08 04:54:38", kElsewhere, kNoChange, kNone},
+      {"YearBeforeRelease", "61382 25-12-08 04:54:38", kElsewhere, kNoChange, kNone},
+      {"Year00Is2000BeforeRelease", "51544 00-01-01 12:00:00", kElsewhere, kNoChange, kNone},
 
       // The day number: checked, used only for the day of week.
       {"DayNumberNotANumber", "6138x 26-12-08 04:54:38", kElsewhere, kRejected, kNone},
@@ -99,8 +113,8 @@ std::vector<Case> Cases() {
        T(2026, 12, 8, 4, 54, 38, 250, 4)},
       {"DayNumberNegativeTruncates", "  -12 26-12-08 04:54:38", kElsewhere, kSet,
        T(2026, 12, 8, 4, 54, 38, 250, 0xFFFE)},
-      {"Day51544IsSaturdayYear00", "51544 00-01-01 12:00:00", kElsewhere, kSet,
-       T(2000, 1, 1, 12, 0, 0, 250, 6)},
+      {"Day51544IsSaturday", "51544 26-12-08 12:00:00", kElsewhere, kSet,
+       T(2026, 12, 8, 12, 0, 0, 250, 6)},
       {"Year99Is2099", "61382 99-12-08 04:54:38", kElsewhere, kSet,
        T(2099, 12, 8, 4, 54, 38, 250, 2)},
 
@@ -125,9 +139,23 @@ std::vector<Case> Cases() {
       {"DayDiffers", noon, T(2026, 12, 9, 12, 0, 0, 0), kSet, noonSet},
       {"ClockPastMidnight", "61382 26-12-08 23:58:00", T(2026, 12, 9, 0, 0, 10, 40), kSet,
        T(2026, 12, 8, 23, 58, 0, 40, 2)},
-      // -5 and 65531 share their low 16 bits but are different numbers.
-      {"SignedAgainstUnsigned", "61382 26--5-08 12:00:00", T(2026, 0xFFFB, 8, 12, 0, 0, 0), kSet,
-       T(2026, 0xFFFB, 8, 12, 0, 0, 0, 2)},
+
+      // NIST's health digit, when the line goes on " TT L H" after the time.
+      {"Health0", "61382 26-12-08 04:54:38 00 0 0", kElsewhere, kSet, nist},
+      {"Health1", "61382 26-12-08 04:54:38 50 1 1", kElsewhere, kSet, nist},
+      {"Health2", "61382 26-12-08 04:54:38 00 0 2", kElsewhere, kUnhealthy, kNone},
+      {"Health4", "\n61382 26-12-08 04:54:38 00 0 4  50.0 UTC(NIST) * \n", kElsewhere, kUnhealthy,
+       kNone},
+      {"Health4ClockRight", "61382 26-12-08 04:54:38 00 0 4", T(2026, 12, 8, 4, 54, 38, 250),
+       kUnhealthy, kNone},
+      {"Health4ControlBytesInTail", "61382 26-12-08 04:54:38 0\r0 0\n 4\n", kElsewhere, kUnhealthy,
+       kNone},
+      {"Health4CutByCount", "61382 26-12-08 04:54:38 00 0 4", kElsewhere, kSet, nist, 29},
+      {"Health4OneDigitTT", "61382 26-12-08 04:54:38 0 0 4", kElsewhere, kSet, nist},
+      {"Health4NoBlankBefore", "61382 26-12-08 04:54:38 00 04", kElsewhere, kSet, nist},
+      {"Health4LetterForLeap", "61382 26-12-08 04:54:38 00 L 4", kElsewhere, kSet, nist},
+      {"Health4NoBlankAfterTime", "61382 26-12-08 04:54:38-00 0 4", kElsewhere, kSet, nist},
+      {"HealthNotADigit", "61382 26-12-08 04:54:38 00 0 x", kElsewhere, kSet, nist},
   };
 }
 
@@ -141,8 +169,9 @@ TEST(DaytimeReply, Vectors) {
       continue;
     }
     ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(ServerSaysItsTimeIsWrong(*reply), c.outcome == kUnhealthy);
     const std::optional<SYSTEMTIME> set = DecideClockCorrection(*reply, c.now);
-    if (c.outcome == kNoChange) {
+    if (c.outcome != kSet) {
       EXPECT_FALSE(set.has_value()) << Show(*set);
     } else {
       ASSERT_TRUE(set.has_value());
@@ -163,6 +192,7 @@ TEST(DaytimeReply, NistLineFields) {
   EXPECT_EQ(38, r->second);
   EXPECT_EQ(2, r->dayOfWeek);
   EXPECT_EQ(4 * 3600 + 54 * 60 + 38, r->secondOfDay);
+  EXPECT_EQ(0, r->health);
 }
 
 }  // namespace
