@@ -22,8 +22,8 @@ if [ "$arch" = win64 ]; then
   else
     why="this host runs no 32-bit x86 code"
   fi
+  echo "== $why: the Windows tests run on the x86_64 build under wine64; the shipped 32-bit Vorn.exe is checked from its file only"
   note="$why: the Windows tests ran on the x86_64 build under wine64; the shipped 32-bit Vorn.exe was checked from its file only"
-  echo "== $note"
 fi
 export VORN_WINE_ARCH=$arch
 

@@ -45,6 +45,18 @@ class UninstallerSim : public ::testing::Test {
     sim::SetCommandLine("\"" + exePath + "\" -r");
   }
 
+  // A fresh machine with the program at `exePath`, whose 8.3 form is
+  // `shortForm`; none when empty (volumes without short names).
+  static void InstallWithShortForm(const std::string& exePath, const std::string& shortForm) {
+    sim::Reset();
+    Install(exePath);
+    if (shortForm.empty()) {
+      sim::FailCall("GetShortPathNameA", ERROR_INVALID_PARAMETER);
+    } else {
+      sim::SetShortPath(exePath, shortForm);
+    }
+  }
+
   static UINT Run() {
     // Should the monitor role be chosen by mistake, its loop still ends.
     sim::QuitAt(3600000);
@@ -158,13 +170,7 @@ TEST_F(UninstallerSim, ScriptNamesTheRunningFileWholeQuotedWhenItHasBlanks) {
        "\"C:\\D\x82marr r&d\\VornMon.exe\""},
   };
   for (const Case& c : cases) {
-    sim::Reset();
-    Install(c.exe);
-    if (c.shortForm.empty()) {
-      sim::FailCall("GetShortPathNameA", ERROR_INVALID_PARAMETER);
-    } else {
-      sim::SetShortPath(c.exe, c.shortForm);
-    }
+    InstallWithShortForm(c.exe, c.shortForm);
     sim::PutFile(kScript, std::string(500, '#'));
     EXPECT_EQ(Run(), 1u) << c.name;
     EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(c.target)) << c.name;
@@ -236,13 +242,7 @@ TEST_F(UninstallerSim, ScriptThatCannotRemoveTheProgramClaimsNoSuccess) {
        nullptr},
   };
   for (const Case& c : cases) {
-    sim::Reset();
-    Install(c.exe);
-    if (c.shortForm.empty()) {
-      sim::FailCall("GetShortPathNameA", ERROR_INVALID_PARAMETER);
-    } else {
-      sim::SetShortPath(c.exe, c.shortForm);
-    }
+    InstallWithShortForm(c.exe, c.shortForm);
     if (c.failing) sim::FailCall(c.failing, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(Run(), 1u) << c.name;
     // No script is left behind to puzzle anyone; the program stays.
