@@ -47,8 +47,10 @@ vorn_unix_program() {
 }
 
 # vorn_host_runs_i386: true where the kernel runs 32-bit x86 programs natively
-# (a 96-byte static i386 ELF that exits with 42; qemu's binfmt emulation does
-# not count: it runs 32-bit Wine at minutes per start).
+# (a 96-byte static i386 ELF that exits with 42, or else, where the temporary
+# folder allows no programs, the 32-bit Wine loader's --version; qemu's binfmt
+# emulation does not count: it runs 32-bit Wine at minutes per start). The
+# answer is kept in VORN_HOST_I386 (1 or 0) for the processes started after.
 vorn_host_runs_i386() {
   local f rc
   if [ -n "${VORN_HOST_I386:-}" ]; then
@@ -62,7 +64,10 @@ vorn_host_runs_i386() {
   "$f" 2>/dev/null
   rc=$?
   rm -f "$f"
-  if [ "$rc" = 42 ] && ! grep -qs 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/* 2>/dev/null; then
+  if [ "$rc" != 42 ] && [ -x "$VORN_WINE_LIB/wine" ] && "$VORN_WINE_LIB/wine" --version >/dev/null 2>&1; then
+    rc=42
+  fi
+  if [ "$rc" = 42 ] && ! grep -qsE '^interpreter .*(i386|i686)' /proc/sys/fs/binfmt_misc/* 2>/dev/null; then
     VORN_HOST_I386=1
   fi
   export VORN_HOST_I386
