@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # make-prefix.sh DIR: creates a fresh headless Wine prefix at DIR, of the arch
 # VORN_WINE_ARCH names (win32 or win64; default: what the host runs), made by
-# the loader that will use it. DIR must not exist or be empty. On success DIR/.vorn-prefix-ready is written
-# last, so a half-made prefix (interrupted boot) is recognisable.
+# the loader that will use it. DIR must not exist or be empty. On success
+# DIR/.vorn-prefix-ready is written last, so a half-made prefix (interrupted
+# boot) is recognisable.
 set -euo pipefail
 
 if [ $# -ne 1 ]; then
