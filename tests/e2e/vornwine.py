@@ -14,8 +14,8 @@ under it, or under tests/wine/reap.py, also makes teardown ~10x faster.
 WINE_ARCH is the build under test: "win32" (the i686 build, 32-bit Wine and
 prefixes) or "win64" (the x86_64 build under wine64, for hosts that run no
 32-bit x86 code); VORN_WINE_ARCH sets it, else what the host runs. The `wine`
-and `wineserver` this module runs are tests/wine/bin's, which pick the loader
-from the program and the prefix rather than Debian's script.
+this module runs is tests/wine/bin's, which picks the loader from the program
+and the prefix rather than Debian's script.
 """
 import hashlib
 import os

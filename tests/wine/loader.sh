@@ -126,15 +126,6 @@ vorn_wine_loader() {
   esac
 }
 
-vorn_wineserver() {
-  case $1 in
-    win32) [ -x "$VORN_WINE_LIB/wineserver32" ] && echo "$VORN_WINE_LIB/wineserver32" ||
-      echo "$VORN_WINE_LIB/wineserver64" ;;
-    win64) echo "$VORN_WINE_LIB/wineserver64" ;;
-    *) return 1 ;;
-  esac
-}
-
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   set -uo pipefail
   if [ $# -ne 1 ]; then
