@@ -29,11 +29,7 @@ build() {  # build PRESET: Vorn.exe and the helper, or one line on failure
 build win32
 if [ "$arch" = win64 ]; then
   build win64
-  if vorn_host_runs_i386; then
-    echo "VORN_WINE_ARCH=win64: the story runs the x86_64 build under wine64"
-  else
-    echo "this host runs no 32-bit x86 code: the story runs the x86_64 build under wine64"
-  fi
+  echo "$(vorn_win64_reason): the story runs the x86_64 build under wine64"
 fi
 export VORN_WINE_ARCH=$arch VORN_BIN_DIR=$PWD/build/$arch
 exec tests/e2e/in-netns.sh python3 tools/demo.py

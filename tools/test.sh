@@ -17,11 +17,7 @@ x86_64=0
 vorn_host_runs_x86_64 && x86_64=1
 note=
 if [ "$arch" = win64 ]; then
-  if vorn_host_runs_i386; then
-    why="VORN_WINE_ARCH=win64"
-  else
-    why="this host runs no 32-bit x86 code"
-  fi
+  why=$(vorn_win64_reason)
   echo "== $why: the Windows tests run on the x86_64 build under wine64; the shipped 32-bit Vorn.exe is checked from its file only"
   note="$why: the Windows tests ran on the x86_64 build under wine64; the shipped 32-bit Vorn.exe was checked from its file only"
 fi

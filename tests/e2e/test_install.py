@@ -14,7 +14,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from clock_e2e import bin_dir, main, report  # noqa: E402
 from daytime_server import DaytimeServers  # noqa: E402
-from vornwine import WinePrefix, pe_arch, wait_until  # noqa: E402
+from pecheck import inspect  # noqa: E402
+from vornwine import WinePrefix, wait_until  # noqa: E402
 
 TITLE = "Vorn Titlebar"
 SETUP = r"C:\Downloads\Setup.exe"
@@ -94,7 +95,7 @@ class Install(unittest.TestCase):
         self.wp.reg_add(SHELL_FOLDERS, "Common Startup", 1, type="REG_DWORD")
         text, code = self.install("Application Error")
         # The address is as wide as the build's pointers.
-        digits = {"win32": 8, "win64": 16}[pe_arch(bin_dir() / self.exe)]
+        digits = {"PE32": 8, "PE32+": 16}[inspect(bin_dir() / self.exe)["format"]]
         self.assertRegex(text, re.compile(
             rb"\AException RegistryError in module Setup\.exe at [0-9A-F]{%d}\.\n" % digits +
             rb"Invalid data type for 'Common Startup'\.\Z"))

@@ -57,21 +57,6 @@ MINGW_CPU = "i686" if WINE_ARCH == "win32" else "x86_64"
 MINGW_CXX = MINGW_CPU + "-w64-mingw32-g++-posix"
 
 
-def pe_arch(path):
-    """"win32" for a PE32 image, "win64" for PE32+, None for anything else."""
-    try:
-        with open(path, "rb") as f:
-            head = f.read(4096)
-    except OSError:
-        return None
-    if head[:2] != b"MZ" or len(head) < 64:
-        return None
-    off = int.from_bytes(head[60:64], "little")
-    if head[off:off + 4] != b"PE\0\0":
-        return None
-    return {0x10B: "win32", 0x20B: "win64"}.get(int.from_bytes(head[off + 24:off + 26], "little"))
-
-
 # -- deadlines ---------------------------------------------------------------
 class Deadline:
     """A point in time `seconds` from now."""

@@ -94,6 +94,15 @@ vorn_default_arch() {
   fi
 }
 
+# vorn_win64_reason: why the Windows tests run the x86_64 build, in words.
+vorn_win64_reason() {
+  if vorn_host_runs_i386; then
+    echo "VORN_WINE_ARCH=win64"
+  else
+    echo "this host runs no 32-bit x86 code"
+  fi
+}
+
 # vorn_prefix_arch: the arch of the existing prefix $WINEPREFIX, if any.
 vorn_prefix_arch() {
   [ -n "${WINEPREFIX:-}" ] && [ -f "$WINEPREFIX/system.reg" ] || return 1

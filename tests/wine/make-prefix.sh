@@ -35,7 +35,7 @@ unset DISPLAY WAYLAND_DISPLAY
 # wineserver is started inside this namespace and killed before leaving it.
 log=$dir.boot.log
 if ! unshare -n sh -c '
-    wineboot -i &&
+    wine wineboot -i &&
     wine reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f >/dev/null
     rc=$?
     wineserver -k 2>/dev/null
