@@ -22,6 +22,17 @@ set(VORN_RESOURCES ${PROJECT_SOURCE_DIR}/resources/vorn.rc)
 set_source_files_properties(${VORN_RESOURCES} PROPERTIES
   OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/vorn.ico;${PROJECT_SOURCE_DIR}/resources/vorn.manifest")
 
+# The executables are dated by their sources, not by the build, so that every
+# build of a commit gives the same bytes (the header's time stamp and with it
+# its checksum). The date is looked up at every build: a new commit relinks.
+set(VORN_SOURCE_DATE_FILE ${CMAKE_BINARY_DIR}/source-date-epoch)
+add_custom_target(vorn_source_date
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUT=${VORN_SOURCE_DATE_FILE}
+    -P ${PROJECT_SOURCE_DIR}/cmake/source-date.cmake
+  BYPRODUCTS ${VORN_SOURCE_DATE_FILE}
+  COMMENT "Dating the executables by their sources"
+  VERBATIM)
+
 # Static (no libstdc++ or libgcc DLLs), stripped, GUI subsystem; operating
 # system and subsystem version 4.0 in the header, as Windows 9x and NT 4.0
 # refuse anything higher.
@@ -35,6 +46,10 @@ function(vorn_exe name interval watchdog)
   target_link_options(${name} PRIVATE -static -s -Wl,--gc-sections
     -Wl,--major-os-version,4,--minor-os-version,0
     -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
+  add_dependencies(${name} vorn_source_date)
+  set_target_properties(${name} PROPERTIES
+    LINK_DEPENDS ${VORN_SOURCE_DATE_FILE}
+    CXX_LINKER_LAUNCHER "${PROJECT_SOURCE_DIR}/cmake/with-source-date.sh;${VORN_SOURCE_DATE_FILE}")
 endfunction()
 
 vorn_exe(Vorn ${VORN_CHECK_INTERVAL_MS} ${VORN_WATCHDOG_MS})
