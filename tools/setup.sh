@@ -41,7 +41,7 @@ PACKAGES=(
   g++-mingw-w64-i686 mingw-w64-i686-dev
   cmake ninja-build g++ clang libclang-rt-14-dev clang-format
   libgtest-dev googletest libbenchmark-dev
-  iproute2 python3 util-linux file binutils
+  iproute2 python3 util-linux file binutils faketime
 )
 [ $i386 = 1 ] && PACKAGES+=(wine32:i386)
 [ $x86_64 = 1 ] && PACKAGES+=(wine64 g++-mingw-w64-x86-64 mingw-w64-x86-64-dev)
