@@ -99,7 +99,11 @@ if(VORN_WINE_ARCH STREQUAL "win32")
     --table ${PROJECT_SOURCE_DIR}/tests/data/win32_imports.tsv
     $<TARGET_FILE:Vorn> $<TARGET_FILE:VornFast> $<TARGET_FILE:VornSoak>)
   add_test(NAME shipped_file COMMAND ${VORN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/pe/test_shipped_file.py -v)
+  # The same bytes from another folder and day, and the release archive.
+  add_test(NAME reproducible COMMAND ${VORN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/pe/test_reproducible.py -v)
   set_tests_properties(imports shipped_file PROPERTIES LABELS imports
+    ENVIRONMENT "VORN_BIN_DIR=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
+  set_tests_properties(reproducible PROPERTIES LABELS release TIMEOUT 300
     ENVIRONMENT "VORN_BIN_DIR=${CMAKE_BINARY_DIR};PYTHONDONTWRITEBYTECODE=1")
 endif()
 
