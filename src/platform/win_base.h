@@ -1,4 +1,5 @@
-// kernel32: errors, handles, waiting, the process itself and its module.
+// kernel32: errors, handles, waiting, the process itself and its module, and
+// the Windows it runs on.
 #pragma once
 #include "platform/win_types.h"
 
@@ -14,6 +15,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size);
 DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 BOOL WINAPI CopyFileA(LPCSTR existingFileName, LPCSTR newFileName, BOOL failIfExists);
+// The high bit is set on Windows 95, 98 and ME, clear on NT.
+DWORD WINAPI GetVersion();
 
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200

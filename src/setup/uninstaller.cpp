@@ -13,6 +13,7 @@
 #include "platform/win_registry.h"
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
+#include "setup/private_access.h"
 #include "setup/read_only.h"
 #include "setup/registry_section.h"
 #include "setup/removal_script.h"
@@ -70,9 +71,19 @@ void ShowNotRemoved(const std::string& longPath) {
   MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONHAND);
 }
 
+// The script is made anew, with an access list of its own on NT: cmd reads a
+// batch file a line at a time while it runs, so a file that someone else
+// made first, or that others may change, would run their lines with our
+// rights.
 void WriteRemovalScript(const std::string& path) {
-  HANDLE file = CreateFileA(kRemovalScriptPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (!DeleteFileA(kRemovalScriptPath)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) RaiseInOutError(error);
+  }
+  PrivateAccess access;
+  // CREATE_NEW: a file of that name made since the deletion is not ours.
+  HANDLE file = CreateFileA(kRemovalScriptPath, GENERIC_WRITE, FILE_SHARE_READ, access.Attributes(),
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) RaiseInOutError(GetLastError());
   for (const std::string& line : RemovalScriptLines(path)) {
     const std::string bytes = line + "\r\n";
@@ -90,15 +101,12 @@ void WriteRemovalScript(const std::string& path) {
 
 }  // namespace
 
+// Nothing is removed until the script is written and its process made: a
+// failure before that leaves Vorn installed, its entry there to remove it
+// with, and its monitor running.
 void RunUninstaller() {
-  DeleteUninstallEntry();
-  StopRunningMonitor();
-
   std::string longPath;
   ReadModulePath(&longPath);
-  // A read-only copy (an older install from a CD-ROM) would keep the
-  // script's `del` failing for ever.
-  ClearReadOnly(longPath);
   const std::optional<std::string> scriptPath =
       OemPath(ScriptPath(longPath, ReadShortPath(longPath)));
   // A script naming another file could delete it, and would never delete ours.
@@ -108,9 +116,8 @@ void RunUninstaller() {
   }
   WriteRemovalScript(*scriptPath);
 
-  // Created before the success box, so that no success is claimed when the
-  // script cannot run; suspended, so that it only starts once this process
-  // is about to end and the executable is free to be deleted.
+  // Suspended, so that it only starts once this process is about to end and
+  // the executable is free to be deleted.
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
@@ -126,6 +133,13 @@ void RunUninstaller() {
     ShowNotRemoved(longPath);
     return;
   }
+
+  // Neither step raises an error, so the script made above always runs.
+  DeleteUninstallEntry();
+  StopRunningMonitor();
+  // A read-only copy (an older install from a CD-ROM) would keep the
+  // script's `del` failing for ever.
+  ClearReadOnly(longPath);
 
   MessageBoxA(nullptr, kRemovedText, kStatusCaption, MB_ICONINFORMATION);
 

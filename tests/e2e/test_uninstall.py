@@ -3,7 +3,9 @@
 Wine's Add/Remove Programs, a second time with the entry already gone, from
 a copy outside the StartUp folder, which removes that copy only, and from
 StartUp folders whose paths hold characters cmd gives a meaning: % signs, an &
-and a ^."""
+and a ^. While the script runs, no other user may change it; where it cannot
+be written, Vorn stays installed and running."""
+import re
 import shutil
 import sys
 import time
@@ -12,7 +14,8 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from clock_e2e import _built_helper, bin_dir, main, report  # noqa: E402
-from vornwine import WinePrefix, wait_for_path, wait_until  # noqa: E402
+from pecheck import inspect  # noqa: E402
+from vornwine import WinePrefix, wait_for_path, wait_until, winhelper_path  # noqa: E402
 
 TITLE = "Vorn Titlebar"
 SETUP = r"C:\Downloads\Setup.exe"
@@ -21,6 +24,10 @@ ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorn"
 STARTUP = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\StartUp"
 EVENT_LOG = r"C:\windows\vorn.log"
 REMOVED = b"Vorn Successfully Removed."
+SCRIPT = r"C:\DelAll.bat"
+SYSTEM = "S-1-5-18"
+ADMINISTRATORS = "S-1-5-32-544"
+EVERYONE = "S-1-1-0"
 # The script retries until the uninstaller has let go of its file.
 GONE_WITHIN_S = 10
 
@@ -102,6 +109,56 @@ class Uninstall(unittest.TestCase):
         self.assertIsNone(self.wp.reg_query(ENTRY))
         self.assertIsNone(self.wp.find_window(TITLE))
 
+    def access_list(self, win_path):
+        """(the helper's own account, [(entry type, SID, mask)]) of a file."""
+        r = self.wp.helper("access-list", win_path)
+        self.assertEqual(r.returncode, 0, r.stdout + r.stderr)
+        lines = r.stdout.decode().split()
+        self.assertEqual(lines[0], "user")
+        return lines[1], [tuple(lines[i:i + 3]) for i in range(2, len(lines), 3)]
+
+    def test_running_script_is_closed_to_other_users(self):
+        # Held open by another process, the program file cannot be deleted:
+        # the script keeps running until it is let go.
+        release = r"C:\release-program"
+        holder = self.wp.spawn([winhelper_path(), "hold-file", self.startup + r"\VornMon.exe",
+                                release, 60000])
+        holder.wait_output("held", 30)
+        proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
+        self.assertEqual(self.wp.answer_box(proc, "Uninstall Status"), REMOVED)
+        proc.wait(30)
+        self.assertTrue(self.installed.exists())
+        self.assertTrue(self.script.exists())
+
+        user, entries = self.access_list(SCRIPT)
+        # Wine keeps the list as the file's Unix permissions: it shows the
+        # account and SYSTEM, and Everyone only where others may get in, as
+        # on the program file, which was made with no list.
+        self.assertLessEqual({sid for _kind, sid, _mask in entries}, {user, SYSTEM, ADMINISTRATORS},
+                             entries)
+        self.assertIn(("allow", user, "001f01ff"), entries)
+        _user, plain = self.access_list(self.startup + r"\VornMon.exe")
+        self.assertIn(EVERYONE, {sid for _kind, sid, _mask in plain})
+
+        self.wp.unix_path(release).write_bytes(b"")
+        self.assertEqual(holder.wait(30), 0)
+        wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
+        wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+
+    def test_script_name_taken_by_a_folder_leaves_vorn_installed(self):
+        self.script.mkdir()
+        proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
+        text = self.wp.answer_box(proc, "Application Error")
+        proc.wait(30)
+        digits = {"PE32": 8, "PE32+": 16}[inspect(bin_dir() / "Vorn.exe")["format"]]
+        self.assertRegex(text, re.compile(
+            rb"\AException InOutError in module VornMon\.exe at [0-9A-F]{%d}\.\n" % digits +
+            rb"File access denied\.\Z"))
+        self.assertIsNotNone(self.wp.reg_query(ENTRY))
+        self.assertEqual(self.installed.read_bytes(), self.exe_bytes)
+        self.assertIsNotNone(self.wp.find_window(TITLE))
+        self.assertTrue(self.script.is_dir())
+
 
 class UninstallFromAFolderWithPercentSigns(Uninstall):
     r"""cmd expands %B% in a batch file to nothing: unescaped, the script would
@@ -127,6 +184,8 @@ class UninstallFromAFolderWithPercentSigns(Uninstall):
     test_add_remove_programs_removes_everything_but_the_log = None
     test_second_uninstall_with_the_entry_gone = None
     test_copy_outside_startup_removes_itself_only = None
+    test_running_script_is_closed_to_other_users = None
+    test_script_name_taken_by_a_folder_leaves_vorn_installed = None
 
 
 class UninstallFromAFolderWithAnAmpersand(UninstallFromAFolderWithPercentSigns):

@@ -15,15 +15,22 @@
 //   count-windows TITLE                 prints how many windows have that title
 //   proc-stats PID                      prints "handles=N ws=N" (ws in bytes)
 //   gui-stats PID                       prints "gdi=N user=N"
+//   hold-file PATH RELEASE timeout_ms   opens PATH as a reader that lets nobody
+//                                       delete it, prints "held", and keeps it
+//                                       open until the file RELEASE exists
+//   access-list PATH                    prints "user SID" (this helper's account),
+//                                       then a line "allow|deny|typeN SID MASK"
+//                                       for each entry of PATH's access list
 //
 // Windows are looked up among top-level and message-only windows alike, so a
 // hidden or HWND_MESSAGE window of the program is found too.
 //
 // Build: i686-w64-mingw32-g++-posix -static -Os -s winhelper.cpp -o winhelper.exe -luser32 -lpsapi
-// windows.h must come before psapi.h.
+// windows.h must come before psapi.h and sddl.h.
 // clang-format off
 #include <windows.h>
 #include <psapi.h>
+#include <sddl.h>
 // clang-format on
 #include <fcntl.h>
 #include <io.h>
@@ -40,7 +47,7 @@ const DWORD kPollMs = 20;
 int usage() {
   fputs(
       "usage: winhelper find-window|post-quit|post|send|wait-gone|msgbox|"
-      "count-windows|proc-stats|gui-stats ...\n",
+      "count-windows|proc-stats|gui-stats|hold-file|access-list ...\n",
       stderr);
   return 2;
 }
@@ -225,6 +232,72 @@ int cmd_gui_stats(int argc, char** argv) {
   return 0;
 }
 
+int cmd_hold_file(int argc, char** argv) {
+  unsigned long timeout;
+  if (argc < 3 || !parse_num(argv[2], &timeout)) return usage();
+  // No FILE_SHARE_DELETE: a `del` of the file fails while it is held.
+  HANDLE file = CreateFileA(argv[0], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  printf("held\n");
+  fflush(stdout);
+  DWORD start = GetTickCount();
+  while (GetFileAttributesA(argv[1]) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - start >= timeout) break;
+    Sleep(kPollMs);
+  }
+  CloseHandle(file);
+  return GetFileAttributesA(argv[1]) == INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+bool print_sid(const char* label, PSID sid, const char* tail) {
+  char* text = nullptr;
+  if (!ConvertSidToStringSidA(sid, &text)) return false;
+  printf("%s%s%s\n", label, text, tail);
+  LocalFree(text);
+  return true;
+}
+
+int cmd_access_list(int argc, char** argv) {
+  if (argc < 1) return usage();
+  HANDLE token = nullptr;
+  char user[256];
+  DWORD size = 0;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 1;
+  BOOL ok = GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+  CloseHandle(token);
+  if (!ok || !print_sid("user ", reinterpret_cast<TOKEN_USER*>(user)->User.Sid, "")) return 1;
+
+  GetFileSecurityA(argv[0], DACL_SECURITY_INFORMATION, nullptr, 0, &size);
+  std::string descriptor(size, '\0');
+  if (!GetFileSecurityA(argv[0], DACL_SECURITY_INFORMATION, &descriptor[0], size, &size)) return 1;
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL acl = nullptr;
+  if (!GetSecurityDescriptorDacl(&descriptor[0], &present, &acl, &defaulted)) return 1;
+  if (!present || !acl) {
+    printf("no list: everyone may do anything\n");
+    return 0;
+  }
+  for (DWORD i = 0; i < acl->AceCount; ++i) {
+    ACE_HEADER* ace = nullptr;
+    if (!GetAce(acl, i, reinterpret_cast<void**>(&ace))) return 1;
+    // Allowed and denied entries share the layout: header, mask, SID.
+    ACCESS_ALLOWED_ACE* entry = reinterpret_cast<ACCESS_ALLOWED_ACE*>(ace);
+    char label[16];
+    if (ace->AceType == ACCESS_ALLOWED_ACE_TYPE) {
+      strcpy(label, "allow ");
+    } else if (ace->AceType == ACCESS_DENIED_ACE_TYPE) {
+      strcpy(label, "deny ");
+    } else {
+      snprintf(label, sizeof label, "type%u ", ace->AceType);
+    }
+    char mask[16];
+    snprintf(mask, sizeof mask, " %08lx", static_cast<unsigned long>(entry->Mask));
+    if (!print_sid(label, &entry->SidStart, mask)) return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -241,5 +314,7 @@ int main(int argc, char** argv) {
   if (!strcmp(cmd, "count-windows")) return cmd_count_windows(n, a);
   if (!strcmp(cmd, "proc-stats")) return cmd_proc_stats(n, a);
   if (!strcmp(cmd, "gui-stats")) return cmd_gui_stats(n, a);
+  if (!strcmp(cmd, "hold-file")) return cmd_hold_file(n, a);
+  if (!strcmp(cmd, "access-list")) return cmd_access_list(n, a);
   return usage();
 }

@@ -10,6 +10,7 @@
 #include "platform/sim/sim_file.h"
 #include "platform/sim/sim_process.h"
 #include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_security.h"
 #include "platform/sim/sim_window.h"
 
 namespace {
@@ -136,12 +137,19 @@ TEST_F(UninstallerSim, MissingEntryOrUninstallKeyGoesUnnoticed) {
   }
 }
 
-TEST_F(UninstallerSim, MonitorStopsAfterTheEntryGoesAndBeforeTheScriptIsWritten) {
+// Nothing is removed before the script is written and its process made, so
+// that a failure on the way leaves Vorn installed; the script runs last.
+TEST_F(UninstallerSim, ScriptIsReadyBeforeTheEntryGoesAndTheMonitorStops) {
   const DWORD monitor = sim::AddForeignMonitor("Vorn Titlebar", 50);
   EXPECT_EQ(Run(), 1u);
   EXPECT_FALSE(sim::ForeignProcessRunning(monitor));
-  EXPECT_LT(Index("RegFlushKey"), Index("FindWindowA"));
-  EXPECT_LT(Index("WaitForSingleObject"), Index("CreateFileA"));
+  EXPECT_EQ(sim::CallNames({"DeleteFileA", "CreateFileA", "WriteFile", "CreateProcessA",
+                            "RegDeleteKeyA", "PostMessageA", "WaitForSingleObject", "MessageBoxA",
+                            "ResumeThread", "ExitProcess"}),
+            (std::vector<std::string>{"DeleteFileA", "CreateFileA", "WriteFile", "WriteFile",
+                                      "WriteFile", "WriteFile", "CreateProcessA", "RegDeleteKeyA",
+                                      "PostMessageA", "WaitForSingleObject", "MessageBoxA",
+                                      "ResumeThread", "ExitProcess"}));
   EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(kInstalledShort));
 }
 
@@ -177,35 +185,78 @@ TEST_F(UninstallerSim, ScriptNamesTheRunningFileWholeQuotedWhenItHasBlanks) {
   }
 }
 
-TEST_F(UninstallerSim, ScriptCreatedAnewAsTheCallsAsk) {
-  EXPECT_EQ(Run(), 1u);
-  EXPECT_EQ(sim::CallsOf({"CreateFileA"}),
-            (std::vector<std::string>{
-                "CreateFileA(\"c:\\DelAll.bat\", 0x40000000, 0x1, NULL, 2, 0x80, NULL)"}));
-  EXPECT_EQ(sim::CountCalls("WriteFile"), 4u);
-  EXPECT_EQ(sim::OpenHandles("file"), 0u);
-}
-
-// Each failure ends in the top-level error report, with nothing claimed.
-TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReport) {
+// Whatever "c:\DelAll.bat" held before (an earlier script, or lines another
+// user put there) is deleted, and the script is a file made anew. On NT only
+// this account, SYSTEM and the Administrators may change it; 98 has no access
+// lists and gets none, nor any security call (98 only stubs them).
+TEST_F(UninstallerSim, ScriptIsAFreshFileOnlyWeMayChange) {
+  const std::string ours =
+      std::string("dacl=") + sim::kUserSid + ":001f01ff,S-1-5-18:001f01ff,S-1-5-32-544:001f01ff";
   struct Case {
     const char* name;
-    const char* call;
+    bool windows98;
+    const char* before;  // the file's bytes before, or null when there is none
+    std::string security;
+  } cases[] = {
+      {"NT", false, nullptr, ours},
+      {"NT, someone else's file there", false, "echo someone else's lines\r\n", ours},
+      {"98", true, nullptr, "NULL"},
+      {"98, someone else's file there", true, "echo someone else's lines\r\n", "NULL"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    if (c.windows98) sim::PlayWindows98();
+    if (c.before) sim::PutFile(kScript, c.before);
+    EXPECT_EQ(Run(), 1u) << c.name;
+    EXPECT_EQ(sim::CallsOf({"DeleteFileA", "CreateFileA"}),
+              (std::vector<std::string>{"DeleteFileA(\"c:\\DelAll.bat\")",
+                                        "CreateFileA(\"c:\\DelAll.bat\", 0x40000000, 0x1, " +
+                                            c.security + ", 1, 0x80, NULL)"}))
+        << c.name;
+    EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(kInstalledShort)) << c.name;
+    EXPECT_EQ(sim::CountCalls("OpenProcessToken"), c.windows98 ? 0u : 1u) << c.name;
+    EXPECT_EQ(sim::OpenHandles(), 0u) << c.name;
+    ExpectRemovedBoxOnly();
+  }
+}
+
+// A script that cannot be made as it must be is not made: the top-level
+// error report names the failure, and Vorn stays installed and running.
+TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReportWithNothingRemoved) {
+  struct Case {
+    const char* name;
+    const char* call;  // made to fail, or null: the script's name is a folder
     DWORD error;
     int skip;
     const char* message;
+    size_t creates;  // CreateFileA calls: none when the access list failed
   } cases[] = {
-      {"create", "CreateFileA", ERROR_ACCESS_DENIED, 0, "File access denied."},
-      {"create, path", "CreateFileA", ERROR_PATH_NOT_FOUND, 0, "Invalid filename."},
-      {"line 1", "WriteFile", ERROR_DISK_FULL, 0, "I/O error 112."},
-      {"line 3", "WriteFile", ERROR_WRITE_FAULT, 2, "I/O error 29."},
-      {"line 4", "WriteFile", ERROR_HANDLE_DISK_FULL, 3, "I/O error 39."},
-      {"close", "CloseHandle", ERROR_INVALID_HANDLE, 0, "I/O error 6."},
+      {"a folder of the script's name", nullptr, 0, 0, "File access denied.", 0},
+      {"old script cannot be deleted", "DeleteFileA", ERROR_SHARING_VIOLATION, 0, "I/O error 32.",
+       0},
+      {"a file made since the deletion", "CreateFileA", 80, 0, "I/O error 80.", 1},
+      {"create", "CreateFileA", ERROR_ACCESS_DENIED, 0, "File access denied.", 1},
+      {"create, path", "CreateFileA", ERROR_PATH_NOT_FOUND, 0, "Invalid filename.", 1},
+      {"token", "OpenProcessToken", ERROR_ACCESS_DENIED, 0, "File access denied.", 0},
+      {"token user", "GetTokenInformation", ERROR_NOT_ENOUGH_MEMORY, 0, "I/O error 8.", 0},
+      {"access list", "InitializeAcl", ERROR_INVALID_PARAMETER, 0, "I/O error 87.", 0},
+      {"SYSTEM's entry", "AddAccessAllowedAce", 1344, 1, "I/O error 1344.", 0},
+      {"descriptor", "InitializeSecurityDescriptor", 1305, 0, "I/O error 1305.", 0},
+      {"list into the descriptor", "SetSecurityDescriptorDacl", 1338, 0, "I/O error 1338.", 0},
+      {"line 1", "WriteFile", ERROR_DISK_FULL, 0, "I/O error 112.", 1},
+      {"line 3", "WriteFile", ERROR_WRITE_FAULT, 2, "I/O error 29.", 1},
+      {"line 4", "WriteFile", ERROR_HANDLE_DISK_FULL, 3, "I/O error 39.", 1},
+      {"close", "CloseHandle", ERROR_INVALID_HANDLE, 1, "I/O error 6.", 1},
   };
   for (const Case& c : cases) {
     sim::Reset();
     Install(kInstalled);
-    sim::FailCall(c.call, c.error, c.skip);
+    const DWORD monitor = sim::AddForeignMonitor("Vorn Titlebar", 50);
+    if (c.call) {
+      sim::FailCall(c.call, c.error, c.skip);
+    } else {
+      sim::AddDirectory(kScript);
+    }
     EXPECT_EQ(Run(), 1u) << c.name;
     const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u) << c.name;
@@ -214,12 +265,16 @@ TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReport) {
     const std::string& text = boxes[0].text;
     EXPECT_EQ(text.rfind("Exception InOutError in module VornMon.exe at ", 0), 0u) << text;
     EXPECT_EQ(text.substr(text.find('\n') + 1), c.message) << c.name;
-    if (std::string(c.call) != "CloseHandle") {
+    EXPECT_EQ(sim::CountCalls("CreateFileA"), c.creates) << c.name;
+    if (!c.call || std::string(c.call) != "CloseHandle") {
       EXPECT_EQ(sim::OpenHandles("file"), 0u) << c.name;
     }
+    EXPECT_EQ(sim::OpenHandles("token"), 0u) << c.name;
     EXPECT_TRUE(sim::CreatedProcesses().empty()) << c.name;
     EXPECT_EQ(sim::CountCalls("SetPriorityClass"), 0u) << c.name;
-    EXPECT_FALSE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.name;
+    EXPECT_TRUE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.name;
+    EXPECT_EQ(sim::CountCalls("FindWindowA"), 0u) << c.name;
+    EXPECT_TRUE(sim::ForeignProcessRunning(monitor)) << c.name;
     EXPECT_TRUE(sim::FileExists(kInstalled)) << c.name;
   }
 }
@@ -243,11 +298,15 @@ TEST_F(UninstallerSim, ScriptThatCannotRemoveTheProgramClaimsNoSuccess) {
   };
   for (const Case& c : cases) {
     InstallWithShortForm(c.exe, c.shortForm);
+    const DWORD monitor = sim::AddForeignMonitor("Vorn Titlebar", 50);
     if (c.failing) sim::FailCall(c.failing, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(Run(), 1u) << c.name;
-    // No script is left behind to puzzle anyone; the program stays.
+    // No script is left behind to puzzle anyone; the program, its entry and
+    // the running monitor stay.
     EXPECT_FALSE(sim::FileExists(kScript)) << c.name;
     EXPECT_TRUE(sim::FileExists(c.exe)) << c.name;
+    EXPECT_TRUE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.name;
+    EXPECT_TRUE(sim::ForeignProcessRunning(monitor)) << c.name;
     const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u) << c.name;
     EXPECT_EQ(boxes[0].caption, "Uninstall Status") << c.name;
@@ -267,7 +326,7 @@ TEST_F(UninstallerSim, ReadOnlyProgramIsMadeDeletableBeforeTheScriptRuns) {
   sim::SetAttributes(kInstalled, FILE_ATTRIBUTE_READONLY | kArchive);
   EXPECT_EQ(Run(), 1u);
   EXPECT_EQ(sim::Attributes(kInstalled), kArchive);
-  EXPECT_LT(Index("SetFileAttributesA"), Index("CreateProcessA"));
+  EXPECT_LT(Index("SetFileAttributesA"), Index("ResumeThread"));
   EXPECT_EQ(sim::CallsOf({"SetFileAttributesA"}),
             (std::vector<std::string>{"SetFileAttributesA(\"" + kInstalled + "\", 0x20)"}));
   ExpectRemovedBoxOnly();
@@ -304,9 +363,10 @@ TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {
   std::vector<std::string> calls = sim::CallsOf(
       {"CreateProcessA", "MessageBoxA", "SetThreadPriority", "GetCurrentThread",
        "GetCurrentProcess", "SetPriorityClass", "CloseHandle", "ResumeThread", "ExitProcess"});
-  // The script file's own close comes first.
-  ASSERT_FALSE(calls.empty());
-  calls.erase(calls.begin());
+  // From the script's start on: the file's and the token's closes come first.
+  calls.erase(calls.begin(), std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+                return call.rfind("CreateProcessA", 0) == 0;
+              }));
   EXPECT_EQ(calls,
             (std::vector<std::string>{
                 "CreateProcessA(NULL, \"c:\\DelAll.bat\", (nil), (nil), 0, 0x44, (nil), \"c:\\\")",

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_security.h"
 #include "platform/win_base.h"
 #include "platform/win_file.h"
 
@@ -25,6 +26,7 @@ constexpr DWORD kFileAppendData = 0x0004;
 constexpr DWORD kErrorFileExists = 80;
 constexpr DWORD kErrorNegativeSeek = 131;
 constexpr DWORD kAttributeDirectory = 0x10;
+constexpr DWORD kErrorInvalidSecurityDescr = 1338;
 
 struct Opener {
   bool reads;
@@ -326,12 +328,17 @@ using sim::Fmt;
 HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
                           LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                           HANDLE templateFile) {
-  if (Enter("CreateFileA", Fmt("%s, 0x%X, 0x%X, %s, %u, 0x%X, %s", sim::Str(fileName).c_str(),
-                               access, shareMode, sim::Pointer(security).c_str(), disposition,
-                               flags, sim::Pointer(templateFile).c_str()))) {
+  const std::string accessList = sim::SecurityText(security);
+  if (Enter("CreateFileA",
+            Fmt("%s, 0x%X, 0x%X, %s, %u, 0x%X, %s", sim::Str(fileName).c_str(), access, shareMode,
+                accessList.c_str(), disposition, flags, sim::Pointer(templateFile).c_str()))) {
     return INVALID_HANDLE_VALUE;
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (accessList.rfind("invalid", 0) == 0) {
+    sim::Fail(sim::kErrorInvalidSecurityDescr);
+    return INVALID_HANDLE_VALUE;
+  }
   if (disposition < CREATE_NEW || disposition > sim::kTruncateExisting) {
     sim::Fail(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;

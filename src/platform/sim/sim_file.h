@@ -3,6 +3,9 @@
 // Paths are compared without regard to letter case, as on Windows, and '/'
 // counts as '\'. A file can only be created in a directory that exists; after
 // sim::Reset() "c:\" and "c:\windows" exist, as on a freshly installed machine.
+// A directory cannot be opened or deleted as a file (ERROR_ACCESS_DENIED), and
+// CREATE_NEW fails on an existing file (ERROR_FILE_EXISTS). CreateFileA's
+// journal entry shows the access list it was given (see sim::SecurityText).
 #pragma once
 
 #include <optional>

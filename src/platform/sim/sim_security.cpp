@@ -1,0 +1,254 @@
+// Simulated GetVersion, process tokens and the advapi32 access-list calls.
+#include "platform/sim/sim_security.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "platform/sim/sim.h"
+#include "platform/win_base.h"
+
+namespace sim {
+namespace {
+
+// Not needed by the program, so not in the shared headers.
+constexpr DWORD kErrorCallNotImplemented = 120;
+constexpr DWORD kErrorUnknownRevision = 1305;
+constexpr DWORD kErrorInvalidAcl = 1336;
+constexpr DWORD kErrorInvalidSid = 1337;
+constexpr DWORD kErrorAllottedSpaceExceeded = 1344;
+constexpr DWORD kErrorInvalidSecurityDescr = 1338;
+constexpr DWORD kXp = 0x0A280105;         // 5.1, build 2600
+constexpr DWORD kWindows98 = 0xC0000A04;  // 4.10
+constexpr WORD kDaclPresent = 0x0004;
+constexpr WORD kDaclDefaulted = 0x0008;
+constexpr BYTE kMaxSubAuthorities = 15;
+const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+
+struct State {
+  bool windows98 = false;
+};
+
+State& S() {
+  static State state;
+  return state;
+}
+
+ResetHook reset([] { S() = State(); });
+
+struct Token : Object {
+  DWORD access;
+  explicit Token(DWORD a) : access(a) {}
+  const char* Kind() const override { return "token"; }
+};
+
+// The user SID's record: revision 1, five sub-authorities, authority NT.
+std::vector<BYTE> UserSid() {
+  const DWORD sub[] = {21, 1004336348, 1177238915, 682003330, 1000};
+  std::vector<BYTE> sid = {1, 5, 0, 0, 0, 0, 0, 5};
+  for (DWORD value : sub) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
+    sid.insert(sid.end(), bytes, bytes + sizeof value);
+  }
+  return sid;
+}
+
+// The SID's length in bytes, 0 when it is not a valid SID.
+DWORD SidLength(const void* sid) {
+  if (!sid) return 0;
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  if (bytes[0] != 1 || bytes[1] > kMaxSubAuthorities) return 0;
+  return 8 + 4u * bytes[1];
+}
+
+std::string SidText(const void* sid) {
+  if (!SidLength(sid)) return "invalid SID";
+  const BYTE* bytes = static_cast<const BYTE*>(sid);
+  uint64_t authority = 0;
+  for (int i = 2; i < 8; ++i) authority = authority << 8 | bytes[i];
+  std::string text = Fmt("S-1-%llu", static_cast<unsigned long long>(authority));
+  for (BYTE i = 0; i < bytes[1]; ++i) {
+    DWORD value;
+    memcpy(&value, bytes + 8 + 4 * i, sizeof value);
+    text += Fmt("-%u", value);
+  }
+  return text;
+}
+
+bool ValidAcl(const ACL* acl) {
+  return acl && (acl->AclRevision == ACL_REVISION || acl->AclRevision == 4) &&
+         acl->AclSize >= sizeof(ACL);
+}
+
+// The bytes the entries use, after the header.
+size_t UsedBytes(const ACL* acl) {
+  const BYTE* base = reinterpret_cast<const BYTE*>(acl);
+  size_t offset = sizeof(ACL);
+  for (WORD i = 0; i < acl->AceCount; ++i) {
+    WORD aceSize;
+    memcpy(&aceSize, base + offset + 2, sizeof aceSize);
+    offset += aceSize;
+  }
+  return offset;
+}
+
+BOOL Fail(DWORD error) {
+  SetLastError(error);
+  return FALSE;
+}
+
+// What a security call on 98 does: nothing, but fail.
+bool Stub() {
+  if (!S().windows98) return false;
+  SetLastError(kErrorCallNotImplemented);
+  return true;
+}
+
+}  // namespace
+
+void PlayWindows98() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  S().windows98 = true;
+}
+
+std::string SecurityText(const SECURITY_ATTRIBUTES* attributes) {
+  if (!attributes) return "NULL";
+  const auto* descriptor =
+      static_cast<const SECURITY_DESCRIPTOR*>(attributes->lpSecurityDescriptor);
+  if (!descriptor) return "default security";
+  if (descriptor->Revision != SECURITY_DESCRIPTOR_REVISION) return "invalid descriptor";
+  if (!(descriptor->Control & kDaclPresent)) return "no dacl";
+  const ACL* acl = descriptor->Dacl;
+  if (!acl) return "null dacl";
+  if (!ValidAcl(acl)) return "invalid dacl";
+  std::string text = "dacl=";
+  const BYTE* base = reinterpret_cast<const BYTE*>(acl);
+  size_t offset = sizeof(ACL);
+  for (WORD i = 0; i < acl->AceCount; ++i) {
+    const BYTE* ace = base + offset;
+    WORD aceSize;
+    DWORD mask;
+    memcpy(&aceSize, ace + 2, sizeof aceSize);
+    memcpy(&mask, ace + 4, sizeof mask);
+    if (i > 0) text += ',';
+    if (ace[0] != 0 || ace[1] != 0) text += Fmt("type%u/flags%u ", ace[0], ace[1]);
+    text += SidText(ace + 8) + Fmt(":%08x", mask);
+    offset += aceSize;
+  }
+  return text;
+}
+
+}  // namespace sim
+
+using sim::Enter;
+using sim::Fmt;
+
+DWORD WINAPI GetVersion() {
+  Enter("GetVersion", "");
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  return sim::S().windows98 ? sim::kWindows98 : sim::kXp;
+}
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+  if (Enter("OpenProcessToken", Fmt("%p, 0x%X", process, access))) return FALSE;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  if (process != sim::kCurrentProcess) return sim::Fail(ERROR_INVALID_HANDLE);
+  *token = sim::NewHandle(std::make_shared<sim::Token>(access));
+  return TRUE;
+}
+
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                                LPVOID information, DWORD size, LPDWORD returnedSize) {
+  if (Enter("GetTokenInformation",
+            Fmt("%p, %d, %u", token, static_cast<int>(informationClass), size))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  std::shared_ptr<sim::Token> handle = sim::Lookup<sim::Token>(token);
+  if (!handle) return sim::Fail(ERROR_INVALID_HANDLE);
+  if (!(handle->access & TOKEN_QUERY)) return sim::Fail(ERROR_ACCESS_DENIED);
+  if (informationClass != TokenUser) return sim::Fail(ERROR_INVALID_PARAMETER);
+  // The SID follows the record in the caller's buffer, as on Windows.
+  const std::vector<BYTE> sid = sim::UserSid();
+  const DWORD needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
+  *returnedSize = needed;
+  if (size < needed) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
+  TOKEN_USER* user = static_cast<TOKEN_USER*>(information);
+  BYTE* sidBytes = static_cast<BYTE*>(information) + sizeof(TOKEN_USER);
+  memcpy(sidBytes, sid.data(), sid.size());
+  user->User.Sid = sidBytes;
+  user->User.Attributes = 0;
+  return TRUE;
+}
+
+BOOL WINAPI InitializeAcl(PACL acl, DWORD size, DWORD revision) {
+  if (Enter("InitializeAcl", Fmt("%u, %u", size, revision))) return FALSE;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  if (size < sizeof(ACL)) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
+  if (size > 0xFFFC || (revision != ACL_REVISION && revision != 4)) {
+    return sim::Fail(ERROR_INVALID_PARAMETER);
+  }
+  memset(acl, 0, sizeof(ACL));
+  acl->AclRevision = static_cast<BYTE>(revision);
+  acl->AclSize = static_cast<WORD>(size & ~3u);
+  return TRUE;
+}
+
+BOOL WINAPI AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid) {
+  if (Enter("AddAccessAllowedAce",
+            Fmt("%u, 0x%X, %s", revision, access, sim::SidText(sid).c_str()))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  if (!sim::ValidAcl(acl)) return sim::Fail(sim::kErrorInvalidAcl);
+  if (revision != ACL_REVISION && revision != 4) return sim::Fail(sim::kErrorUnknownRevision);
+  const DWORD sidLength = sim::SidLength(sid);
+  if (!sidLength) return sim::Fail(sim::kErrorInvalidSid);
+  const size_t used = sim::UsedBytes(acl);
+  const WORD aceSize = static_cast<WORD>(8 + sidLength);
+  if (used + aceSize > acl->AclSize) return sim::Fail(sim::kErrorAllottedSpaceExceeded);
+  BYTE* ace = reinterpret_cast<BYTE*>(acl) + used;
+  ace[0] = 0;  // ACCESS_ALLOWED_ACE_TYPE
+  ace[1] = 0;  // no inheritance flags
+  memcpy(ace + 2, &aceSize, sizeof aceSize);
+  memcpy(ace + 4, &access, sizeof access);
+  memcpy(ace + 8, sid, sidLength);
+  ++acl->AceCount;
+  return TRUE;
+}
+
+BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision) {
+  if (Enter("InitializeSecurityDescriptor", Fmt("%u", revision))) return FALSE;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  if (revision != SECURITY_DESCRIPTOR_REVISION) return sim::Fail(sim::kErrorUnknownRevision);
+  memset(descriptor, 0, sizeof(SECURITY_DESCRIPTOR));
+  static_cast<SECURITY_DESCRIPTOR*>(descriptor)->Revision = SECURITY_DESCRIPTOR_REVISION;
+  return TRUE;
+}
+
+BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL acl,
+                                      BOOL defaulted) {
+  if (Enter("SetSecurityDescriptorDacl",
+            Fmt("%d, %s, %d", present, acl ? "acl" : "NULL", defaulted))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  auto* record = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+  if (record->Revision != SECURITY_DESCRIPTOR_REVISION) {
+    return sim::Fail(sim::kErrorInvalidSecurityDescr);
+  }
+  record->Control &= static_cast<WORD>(~(sim::kDaclPresent | sim::kDaclDefaulted));
+  record->Dacl = nullptr;
+  if (present) {
+    record->Control |= sim::kDaclPresent;
+    record->Dacl = acl;
+    if (defaulted) record->Control |= sim::kDaclDefaulted;
+  }
+  return TRUE;
+}

@@ -1,0 +1,32 @@
+// The simulated Windows version, this process's token and access lists:
+// what tests set up and inspect.
+//
+// After sim::Reset() the machine is a Windows XP (GetVersion: 5.1, build
+// 2600) and the process runs as kUserSid. The security calls build real
+// ACL and security descriptor records in the caller's memory, so a list too
+// small for its entries fails as on Windows (ERROR_ALLOTTED_SPACE_EXCEEDED).
+#pragma once
+
+#include <string>
+
+#include "platform/win_security.h"
+
+namespace sim {
+
+// The account this process runs as, as GetTokenInformation(TokenUser) gives it.
+constexpr const char* kUserSid = "S-1-5-21-1004336348-1177238915-682003330-1000";
+
+// From now on GetVersion reports Windows 98 (4.10, high bit set), and the
+// security calls fail with ERROR_CALL_NOT_IMPLEMENTED, as 98's stubs do.
+void PlayWindows98();
+
+// Security attributes as CreateFileA's journal shows them: NULL, "default
+// security" (no descriptor), "no dacl", "null dacl" (everyone may do
+// anything), or "dacl=" and each entry as SID:mask, e.g.
+// "dacl=S-1-5-18:001f01ff,S-1-5-32-544:001f01ff"; an entry that does not
+// allow is marked with its type ("type1/flags0 S-1-1-0:..."). A descriptor
+// never initialized, or a list that is not one, reads "invalid ...": such
+// a CreateFileA fails with ERROR_INVALID_SECURITY_DESCR.
+std::string SecurityText(const SECURITY_ATTRIBUTES* attributes);
+
+}  // namespace sim

@@ -1,0 +1,61 @@
+// advapi32: the account a process runs as, and access lists for the files it
+// creates. Windows 9x exports these calls as stubs that fail with
+// ERROR_CALL_NOT_IMPLEMENTED: call them only where GetVersion says NT.
+#pragma once
+#include "platform/win_file.h"
+
+#ifndef _WIN32
+typedef void* PSID;
+typedef void* PSECURITY_DESCRIPTOR;
+typedef HANDLE* PHANDLE;
+
+typedef struct _ACL {
+  BYTE AclRevision;
+  BYTE Sbz1;
+  WORD AclSize;
+  WORD AceCount;
+  WORD Sbz2;
+} ACL, *PACL;
+
+// The absolute form, with pointers to its parts.
+typedef struct _SECURITY_DESCRIPTOR {
+  BYTE Revision;
+  BYTE Sbz1;
+  WORD Control;
+  PSID Owner;
+  PSID Group;
+  PACL Sacl;
+  PACL Dacl;
+} SECURITY_DESCRIPTOR;
+
+typedef struct _SECURITY_ATTRIBUTES {
+  DWORD nLength;
+  LPVOID lpSecurityDescriptor;
+  BOOL bInheritHandle;
+} SECURITY_ATTRIBUTES;
+
+typedef struct _SID_AND_ATTRIBUTES {
+  PSID Sid;
+  DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+
+typedef struct _TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+} TOKEN_USER;
+
+typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1 } TOKEN_INFORMATION_CLASS;
+
+#define TOKEN_QUERY 0x0008u
+#define ACL_REVISION 2
+#define SECURITY_DESCRIPTOR_REVISION 1
+#define FILE_ALL_ACCESS 0x001F01FFu
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
+                                LPVOID information, DWORD size, LPDWORD returnedSize);
+BOOL WINAPI InitializeAcl(PACL acl, DWORD size, DWORD revision);
+BOOL WINAPI AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid);
+BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
+BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL acl,
+                                      BOOL defaulted);
+#endif
