@@ -86,6 +86,9 @@ class ReleaseArchive(unittest.TestCase):
         self.assertEqual(self.printed[-1], hashlib.sha256(exe).hexdigest() + "  Vorn.exe")
         if not tree_is_committed():
             self.skipTest("uncommitted changes: the release is built from the commit alone")
+        commit_time = run(["git", "-C", str(ROOT), "log", "-1", "--format=%ct"]).strip()
+        self.assertEqual((BIN_DIR / "source-date-epoch").read_text().strip(), commit_time,
+                         "the build under test is dated by an older commit: build it again")
         self.assertEqual(exe, (BIN_DIR / "Vorn.exe").read_bytes())
 
     def test_checksums_cover_the_other_files(self):
