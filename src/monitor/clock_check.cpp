@@ -144,7 +144,8 @@ void ClockCheck() {
   InternetCloseHandle(g_servers.url);
   InternetCloseHandle(g_servers.session);
   if (!read) return;
-  // A server that says its own time is wrong counts as a failed fetch: the
-  // next check asks another rather than this one again.
-  if (!ApplyDaytimeReply(reply, bytesRead)) AdvanceServer();
+  // A server that says its own time is wrong, or asks for a big step no other
+  // server has confirmed, counts as a failed fetch: the next check asks
+  // another rather than this one again.
+  if (!ApplyDaytimeReply(reply, bytesRead, g_servers.index)) AdvanceServer();
 }

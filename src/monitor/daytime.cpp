@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "monitor/second_opinion.h"
 #include "platform/win_time.h"
 
 namespace {
@@ -20,6 +21,7 @@ constexpr LONG kFirstSecond = 120;
 constexpr LONG kLastSecond = 86280;
 // A clock this far off, either way, is left alone.
 constexpr LONG kToleranceSeconds = 30;
+static_assert(kStepAgreementSeconds == kToleranceSeconds, "servers agree as closely as the clock");
 
 constexpr uint64_t kEveryByte = 0x0101010101010101;
 
@@ -192,15 +194,21 @@ std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const
   return set;
 }
 
-bool ApplyDaytimeReply(const char* bytes, size_t count) {
+bool ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
   const std::optional<DaytimeReply> reply = ParseDaytimeReply(bytes, count);
   if (!reply) return true;
   if (ServerSaysItsTimeIsWrong(*reply)) return false;
   SYSTEMTIME now;
   GetSystemTime(&now);
   const std::optional<SYSTEMTIME> set = DecideClockCorrection(*reply, now);
+  if (!set) {
+    // A real time that finds the clock right outvotes a held step.
+    if (NamesSettableTime(*reply)) ForgetStep(&g_heldStep);
+    return true;
+  }
+  if (!TakeStep(&g_heldStep, server, SecondsBetween(now, *set))) return false;
   // A refused set (no right to set the clock) waits for the next check;
   // there is nobody to tell.
-  if (set) static_cast<void>(SetSystemTime(&*set));
+  static_cast<void>(SetSystemTime(&*set));
   return true;
 }

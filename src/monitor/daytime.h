@@ -38,7 +38,9 @@ bool ServerSaysItsTimeIsWrong(const DaytimeReply& reply);
 // says its time is wrong. Pure.
 std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const SYSTEMTIME& now);
 
-// Parses the reply and, when the clock is off, sets it. Silent in every case.
-// False when the server said its own time is wrong: the caller then moves on
-// to the next server rather than ask this one again.
-bool ApplyDaytimeReply(const char* bytes, size_t count);
+// Parses the reply of server `server` (its index) and, when the clock is off,
+// sets it; a step of more than kLoneStepSeconds waits for another server to
+// ask for the same (second_opinion.h). Silent in every case. False when the
+// server said its own time is wrong or its step is held: the caller then moves
+// on to the next server rather than ask this one again.
+bool ApplyDaytimeReply(const char* bytes, size_t count, LONG server);

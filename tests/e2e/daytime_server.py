@@ -11,7 +11,8 @@ Behaviours (srv.set(server, mode, **params); takes effect for the next
 connection; "refuse" closes the listener at once):
   nist        NIST line at UTC + skew seconds.   skew=0, tt=None (automatic US
               DST code), leap=0, health=0, adv=50.0, delay=0 (seconds before
-              answering)
+              answering); at=datetime instead of skew: that UTC time at the
+              moment of set(), going on from there
   refuse      no listener: connect gets "connection refused"
   silent      accept, read the request, never answer; the socket is held until
               release() or stop()
@@ -23,6 +24,10 @@ connection; "refuse" closes the listener at once):
               (default: the middle of the line)
   empty       just an empty line: "\\n\\n" (reads as "\\n" through WinINet)
   raw         data=bytes sent as is (no leading LF added)
+
+Each request records the server time of the NIST line it was sent (`sent`).
+The monitor ignores server times near midnight: in_midnight_band() says which,
+clear_skew() picks a skew that keeps a test's servers out of that band.
 
 Every reply that carries data starts with a line feed, as NIST's do: Wine's
 WinINet takes the first line of a raw reply for a missing HTTP status line.
@@ -86,6 +91,43 @@ def utc_now(skew=0.0):
     return _dt.datetime.fromtimestamp(int(time.time() + skew), _dt.timezone.utc)
 
 
+# The monitor takes server times from 00:02:00 through 23:58:00 only, so that
+# a reply and a clock on either side of midnight never disagree about the date.
+FIRST_SECOND, LAST_SECOND = 120, 86280
+_DAY = 86400
+
+
+def in_midnight_band(when):
+    """Whether the monitor ignores a server time (a datetime, or seconds since 1970)."""
+    seconds = int(when.timestamp() if isinstance(when, _dt.datetime) else when)
+    return not FIRST_SECOND <= seconds % _DAY <= LAST_SECOND
+
+
+def clear_of_midnight(start, duration):
+    """Whether every whole-second server time from start to start + duration
+    (seconds since 1970) lies outside the band."""
+    first, last = int(start), int(start + duration)
+    after, before = FIRST_SECOND - 1, _DAY - LAST_SECOND - 1  # band seconds each side
+    # The first midnight whose band does not end before `first`.
+    midnight = -((after - first) // _DAY) * _DAY
+    return midnight - before > last
+
+
+def clear_skew(magnitude, duration, now=None, most=None):
+    """A skew for servers that must be believed for `duration` seconds from
+    `now` (default: the current time): +magnitude or -magnitude when either
+    keeps every server time out of the midnight band, else the smallest larger
+    one up to `most` (default magnitude + 810, so 90 becomes at most 900, still
+    a step one server may take alone)."""
+    now = time.time() if now is None else now
+    most = magnitude + 810 if most is None else most
+    for size in range(magnitude, most + 1):
+        for skew in (size, -size):
+            if clear_of_midnight(now + skew, duration):
+                return skew
+    raise ValueError("no skew of %d..%d s is clear of midnight for %d s" % (magnitude, most, duration))
+
+
 @dataclass
 class Request:
     server: str          # name of the server whose address was connected to
@@ -96,6 +138,8 @@ class Request:
     mode: str            # behaviour in force for this connection
     data: bytes = b""    # the request bytes as received
     peer: tuple = ()
+    params: dict = field(default_factory=dict)  # the mode's parameters
+    sent: _dt.datetime = None  # the server time of the NIST line sent, if one was
 
 
 @dataclass
@@ -167,6 +211,8 @@ class DaytimeServers:
         """Sets the behaviour of one server ("all" for every one)."""
         if mode not in MODES:
             raise ValueError("unknown mode %r" % mode)
+        if "at" in params:
+            params["skew"] = params.pop("at").timestamp() - time.time()
         targets = self._servers if which == "all" else [self.server(which)]
         with self._lock:
             for s in targets:
@@ -291,9 +337,10 @@ class DaytimeServers:
     def _serve(self, s, conn, peer, mode, p):
         accepted, mono = time.time(), time.monotonic()
         data = self._read_request(conn)
+        request = Request(s.name, s.address, self._host_of(data), accepted, mono, mode, data,
+                          peer, p)
         with self._cond:
-            self._requests.append(Request(s.name, s.address, self._host_of(data),
-                                          accepted, mono, mode, data, peer))
+            self._requests.append(request)
             self._cond.notify_all()
         try:
             if mode == "silent":
@@ -306,8 +353,10 @@ class DaytimeServers:
             if p.get("delay"):
                 if self._stop.wait(p["delay"]):
                     return
-            line = lambda: nist_line(utc_now(p.get("skew", 0.0)), p.get("tt"),
-                                     p.get("leap", 0), p.get("health", 0), p.get("adv", 50.0))
+            def line():
+                request.sent = utc_now(p.get("skew", 0.0))
+                return nist_line(request.sent, p.get("tt"), p.get("leap", 0),
+                                 p.get("health", 0), p.get("adv", 50.0))
             if mode == "nist":
                 conn.sendall(line())
             elif mode == "garbage":

@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
 """A server that cannot be opened, or that says its own time is wrong, moves
 the monitor on to the next one."""
-from clock_e2e import MonitorTest, main
+from clock_e2e import MonitorTest, clear_skew, main, outside_band
 from vornwine import wait_until
 
 
 class Rotation(MonitorTest):
     def test_refusing_server_is_followed_by_the_next(self):
         self.servers.set(0, "refuse")
-        self.servers.set(1, "nist", skew=90)
+        self.servers.set(1, "nist", skew=clear_skew(90, 60))
         mon = self.start_monitor()
         # Check 1 is refused (no request reaches server 1); check 2 asks
         # server 2, which opens, so check 3 asks it again.
@@ -40,13 +40,15 @@ class Rotation(MonitorTest):
         # Year field -9 (1991): the reply opens, so the monitor stays on server
         # 1, and sets nothing.
         self.servers.set(0, "raw", data=b"\n61382 -9-12-08 12:00:00 00 0 0  50.0 UTC(NIST) * \n")
-        self.servers.set(1, "nist", skew=90)
+        skew = clear_skew(90, 60)
+        self.servers.set(1, "nist", skew=skew)
         mon = self.start_monitor()
         self.servers.wait_requests(2, 20, which=0)
         self.assertEqual(mon.set_requests(), [])
         # Health 4: the server's time scale failed. Nothing is set from it and
-        # the next check asks server 2.
-        self.servers.set(0, "nist", skew=-600, health=4)
+        # the next check asks server 2. (Inside the midnight band the line
+        # would not be read at all, and server 1 asked again.)
+        self.servers.set(0, "nist", skew=clear_skew(600, 60), health=4)
         wait_until(lambda: self.servers.requests_for(1), 20, what="a request to server 2")
         wait_until(lambda: mon.set_requests(), 5, what="a clock change")
         self.assertAlive(mon)
@@ -54,10 +56,10 @@ class Rotation(MonitorTest):
         failed = [i for i, r in enumerate(got) if r.mode == "nist" and r.server == "time-b-g.nist.gov"]
         self.assertEqual(len(failed), 1, got)
         self.assertEqual({r.server for r in got[failed[0] + 1:]}, {"utcnist.colorado.edu"})
-        # Every change asked for is server 2's (90 s ahead), one a request.
+        # Every change asked for is server 2's (90 s off), one a request.
         sets = mon.set_requests()
-        self.assertTrue(all(80000 < d < 100000 for d in sets), sets)
-        self.assertEqual(len(sets), len(self.servers.requests_for(1)))
+        self.assertTrue(all(abs(d - skew * 1000) < 10000 for d in sets), sets)
+        self.assertEqual(len(sets), len(outside_band(self.servers.requests_for(1))))
         self.assertIsNone(mon.log())
 
 

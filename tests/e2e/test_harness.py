@@ -68,6 +68,54 @@ class NistLineTest(unittest.TestCase):
                          b"\n61382 26-12-08 04:54:38 50 1 2 123.4 UTC(NIST) * \n")
 
 
+def _utc(day, hour, minute, second=0):
+    return dt.datetime(2026, 12, day, hour, minute, second, tzinfo=dt.timezone.utc).timestamp()
+
+
+class MidnightBandTest(unittest.TestCase):
+    """How the tests keep their servers clear of the band of server times the
+    monitor ignores, checked at the times of day where it matters (the tests
+    themselves cannot be run at a chosen hour)."""
+
+    def test_band(self):
+        for (day, h, m, s), inside in [
+                ((8, 12, 0, 0), False), ((8, 23, 55, 0), False), ((8, 23, 57, 30), False),
+                ((8, 23, 58, 0), False), ((8, 23, 58, 1), True), ((8, 23, 59, 0), True),
+                ((9, 0, 0, 0), True), ((9, 0, 1, 30), True), ((9, 0, 1, 59), True),
+                ((9, 0, 2, 0), False), ((9, 0, 2, 30), False), ((9, 0, 5, 0), False)]:
+            with self.subTest(at="%02d:%02d:%02d" % (h, m, s)):
+                when = _utc(day, h, m, s)
+                self.assertEqual(ds.in_midnight_band(when), inside)
+                self.assertEqual(ds.in_midnight_band(dt.datetime.fromtimestamp(
+                    when, dt.timezone.utc)), inside)
+
+    def test_skew(self):
+        # (now, skew for a test of 60 s, for one of 300 s); 90 s either way is
+        # preferred, ahead first.
+        rows = [
+            ((8, 12, 0, 0), 90, 90),
+            ((8, 23, 55, 0), 90, -120),
+            ((8, 23, 57, 30), -90, 270),
+            ((8, 23, 59, 0), -120, 180),
+            ((9, 0, 0, 0), 120, 120),
+            ((9, 0, 1, 30), 90, 90),
+            ((9, 0, 5, 0), 90, 90),
+        ]
+        for (day, h, m, s), *wanted in rows:
+            now = _utc(day, h, m, s)
+            for duration, want in zip((60, 300), wanted):
+                with self.subTest(at="%02d:%02d:%02d" % (h, m, s), duration=duration):
+                    skew = ds.clear_skew(90, duration, now)
+                    self.assertEqual(skew, want)
+                    seen = range(int(now + skew), int(now + skew + duration) + 1)
+                    self.assertFalse(any(ds.in_midnight_band(t) for t in seen))
+        # A big step keeps its size as far as it can, a day later or not.
+        self.assertEqual(ds.clear_skew(7200, 60, _utc(8, 21, 59, 0)), -7200)
+        self.assertEqual(ds.clear_skew(3 * 86400, 60, _utc(9, 0, 0, 0)), 3 * 86400 + 120)
+        with self.assertRaises(ValueError):
+            ds.clear_skew(90, 3000, _utc(8, 23, 30, 0))
+
+
 @unittest.skipUnless(vornwine.in_netns(), "needs tests/e2e/in-netns.sh")
 class DaytimeServerTest(unittest.TestCase):
     def setUp(self):
@@ -133,6 +181,14 @@ class DaytimeServerTest(unittest.TestCase):
                 want = dt.datetime.now(dt.timezone.utc) + dt.timedelta(seconds=skew)
                 self.assertLess(abs((sent - want).total_seconds()), 2)
                 self.assertEqual(int(mjd), ds.mjd(sent.date()))
+
+    def test_absolute_time_goes_on_and_is_recorded(self):
+        at = dt.datetime(2026, 12, 31, 23, 59, 0, tzinfo=dt.timezone.utc)
+        self.srv.set(1, "nist", at=at)
+        line = b"".join(c for _, c in self.ask(1)[0])
+        sent = self.srv.requests_for(1)[-1].sent
+        self.assertLess(abs((sent - at).total_seconds()), 2)
+        self.assertEqual(line, ds.nist_line(sent))
 
     def test_two_pieces_arrive_apart(self):
         self.srv.set(1, "two_pieces", gap=0.5)

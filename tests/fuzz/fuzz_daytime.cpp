@@ -1,6 +1,6 @@
-// Fuzzes the DAYTIME reply parser, the correction decision and their use on
-// the simulated clock. Each input is tried as a reply of its own and as edits
-// to a real server line, so that most tries get past the parser.
+// Fuzzes the DAYTIME reply parser, the correction decision, the second
+// opinion a big step waits for, and their use on the simulated clock. Each input is tried as a
+// reply of its own and as edits to a real server line, so that most tries get past the parser.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "monitor/daytime.h"
+#include "monitor/second_opinion.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_time.h"
 
@@ -116,26 +117,45 @@ SYSTEMTIME Near(const DaytimeReply& r, long offset, WORD ms) {
   return t;
 }
 
+// The step the record asks for, by the simulated Windows' own calendar.
+int64_t ReferenceStep(const SYSTEMTIME& from, const SYSTEMTIME& to) {
+  return (sim::ToMs1601(to) - sim::ToMs1601(from)) / 1000;
+}
+
 void CheckApply(const uint8_t* data, size_t size, const std::optional<DaytimeReply>& reply,
                 const SYSTEMTIME& clock) {
   sim::Reset();
+  g_heldStep = {};
   if (sim::IsValidSystemTime(clock)) sim::SetUtcNow(clock);
   const SYSTEMTIME before = sim::UtcNow();
-  const bool keep = ApplyDaytimeReply(reinterpret_cast<const char*>(data), size);
+  const char* bytes = reinterpret_cast<const char*>(data);
+  const bool keep = ApplyDaytimeReply(bytes, size, 1);
   const std::vector<std::string> calls = sim::CallNames();
-  Check(keep == !(reply && reply->health >= 2));
-  if (!reply || !keep) {
-    Check(calls.empty());
+  if (!reply || reply->health >= 2) {
+    Check(keep == !reply && calls.empty());
     return;
   }
   const std::optional<SYSTEMTIME> set = DecideClockCorrection(*reply, before);
   if (!set) {
-    Check(calls == std::vector<std::string>{"GetSystemTime"});
+    Check(keep && calls == std::vector<std::string>{"GetSystemTime"});
     Check(SameTime(sim::UtcNow(), before));
     return;
   }
-  Check(calls == (std::vector<std::string>{"GetSystemTime", "SetSystemTime"}));
-  Check(sim::IsValidSystemTime(*set) && SameTime(sim::UtcNow(), *set));
+  Check(sim::IsValidSystemTime(*set));
+  const int64_t step = ReferenceStep(before, *set);
+  Check(SecondsBetween(before, *set) == step);
+  if (step >= -1000 && step <= 1000) {
+    Check(keep && calls == (std::vector<std::string>{"GetSystemTime", "SetSystemTime"}));
+    Check(SameTime(sim::UtcNow(), *set) && g_heldStep.server == 0);
+    return;
+  }
+  // Too big for one server: held, and asked of the next. The same server
+  // again changes nothing; another one saying the same sets the clock.
+  Check(!keep && calls == std::vector<std::string>{"GetSystemTime"});
+  Check(SameTime(sim::UtcNow(), before) && g_heldStep.server == 1 && g_heldStep.seconds == step);
+  Check(!ApplyDaytimeReply(bytes, size, 1) && SameTime(sim::UtcNow(), before));
+  Check(ApplyDaytimeReply(bytes, size, 2) && SameTime(sim::UtcNow(), *set));
+  Check(g_heldStep.server == 0 && sim::CountCalls("SetSystemTime") == 1);
 }
 
 void RunOne(const uint8_t* data, size_t size, const uint8_t* extra, size_t extraSize) {
@@ -163,7 +183,16 @@ void RunOne(const uint8_t* data, size_t size, const uint8_t* extra, size_t extra
     CheckDecision(r, Near(r, offset, fromInput.wMilliseconds));
   }
   const long offset = static_cast<long>(fromInput.wSecond % 65) - 32;
-  CheckApply(data, size, reply, Near(r, offset, static_cast<WORD>(fromInput.wMilliseconds % 1000)));
+  const WORD ms = static_cast<WORD>(fromInput.wMilliseconds % 1000);
+  CheckApply(data, size, reply, Near(r, offset, ms));
+  // Clocks around the 1000 s a lone server may move them, and wherever the
+  // input says.
+  if (Settable(r)) {
+    const long step = (fromInput.wMinute % 2 ? 1000L : -1000L) + fromInput.wHour % 41 - 20;
+    const int64_t at = sim::ToMs1601(Near(r, 0, ms)) - step * 1000;
+    if (at >= 0) CheckApply(data, size, reply, sim::FromMs1601(at));
+  }
+  CheckApply(data, size, reply, fromInput);
 }
 
 const char kNist[] = "\n61382 26-12-08 04:54:38 00 0 0  50.0 UTC(NIST) * \n";

@@ -8,6 +8,7 @@
 
 #include "monitor/clock_check.h"
 #include "monitor/event_log.h"
+#include "monitor/second_opinion.h"
 #include "monitor/server_table.h"
 #include "monitor/timing.h"
 #include "platform/sim/sim.h"
@@ -86,6 +87,7 @@ class ClockCheckSim : public ::testing::Test {
     InitServerTable();
     g_timerId = 0;
     g_missingLogged = {};
+    g_heldStep = {};
     g_localeFormats = DefaultLocaleFormats();
   }
   // Ends any simulated thread a failing test left behind.
@@ -367,6 +369,34 @@ TEST_F(ClockCheckSim, FailedFetchesWalkTheServersInOrder) {
   EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(3), Url(4), Url(1)}));
   EXPECT_EQ(g_servers.index, 2);
   EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
+}
+
+// Server 1 forges a step of three days and server 2 is right: nothing is
+// set. Then every server is two hours ahead: the first to say so is not
+// believed alone, the next one is.
+TEST_F(ClockCheckSim, BigStepWaitsForASecondServer) {
+  sim::SetOnline(true);
+  sim::ServeReply(Url(1), "\n61385 26-12-11 12:00:00 00 0 0  50.0 UTC(NIST) * \n");
+  sim::ServeReply(Url(2), "\n61382 26-12-08 12:00:10 00 0 0  50.0 UTC(NIST) * \n");
+  ClockCheck();
+  ClockCheck();
+  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2)}));
+  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
+  EXPECT_EQ(g_servers.index, 2);
+
+  const std::string twoHours = "\n61382 26-12-08 14:00:00 00 0 0  50.0 UTC(NIST) * \n";
+  for (int i = 1; i <= kServerCount; ++i) sim::ServeReply(Url(i), twoHours);
+  ClockCheck();
+  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
+  ClockCheck();
+  EXPECT_EQ(sim::CallsOf({"SetSystemTime"}),
+            (std::vector<std::string>{"SetSystemTime(2026-12-8 (dow 2) 14:0:0.0)"}));
+  // Now right: asked again, nothing more set.
+  ClockCheck();
+  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(2), Url(3), Url(3)}));
+  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 1u);
+  ExpectLogged({});
+  ExpectAllClosed();
 }
 
 // Ticks come one interval after the previous check ended, so a check that

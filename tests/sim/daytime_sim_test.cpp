@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "monitor/daytime.h"
+#include "monitor/second_opinion.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_time.h"
 #include "platform/win_base.h"
@@ -20,8 +21,11 @@ class DaytimeSim : public ::testing::Test {
   void SetUp() override {
     sim::Reset();
     sim::SetUtcNow(kClock);
+    g_heldStep = {};
   }
-  bool Apply(const std::string& reply) { return ApplyDaytimeReply(reply.data(), reply.size()); }
+  bool Apply(const std::string& reply, LONG server = 1) {
+    return ApplyDaytimeReply(reply.data(), reply.size(), server);
+  }
 
   // The clock the replies are measured against: 2026-12-08 04:54:38.250.
   const SYSTEMTIME kClock = T(2026, 12, 8, 4, 54, 38, 250);
@@ -47,7 +51,7 @@ TEST_F(DaytimeSim, ServerThatSaysItsTimeIsWrongIsLeft) {
     sim::ClearJournal();
     const bool believed = health < '2';
     EXPECT_EQ(
-        Apply(std::string("\n61382 26-12-09 04:54:38 00 0 ") + health + "  0.0 UTC(NIST) *\n"),
+        Apply(std::string("\n61382 26-12-08 04:56:38 00 0 ") + health + "  0.0 UTC(NIST) *\n"),
         believed);
     EXPECT_EQ(sim::CountCalls("GetSystemTime"), believed ? 1u : 0u);
     EXPECT_EQ(sim::CountCalls("SetSystemTime"), believed ? 1u : 0u);
@@ -92,9 +96,56 @@ TEST_F(DaytimeSim, ImpossibleRecordIsNeverSet) {
 
 TEST_F(DaytimeSim, RefusedSetIsNotRetried) {
   sim::FailCall("SetSystemTime", ERROR_PRIVILEGE_NOT_HELD);
-  Apply("61382 26-12-09 04:54:38");
+  Apply("61382 26-12-08 04:56:38");
   EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
   EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+}
+
+// A big step is held until another server asks for it; what clears the held
+// step. Each row is a sequence of replies (server, reply) and the clock after
+// each.
+TEST_F(DaytimeSim, BigStepIsTakenOnlyWhenAnotherServerAgrees) {
+  const std::string threeDays = "61385 26-12-11 04:54:38";  // 3 days ahead of the clock
+  const std::string right = "61382 26-12-08 04:54:50";
+  const SYSTEMTIME unchanged = T(2026, 12, 8, 4, 54, 38, 250, 2);
+  const SYSTEMTIME stepped = T(2026, 12, 11, 4, 54, 38, 250, 5);
+  struct Reply {
+    LONG server;
+    std::string text;
+    bool keep;  // ApplyDaytimeReply's result: false asks the next server
+    SYSTEMTIME after;
+  };
+  struct Row {
+    const char* name;
+    std::vector<Reply> replies;
+  };
+  const Row rows[] = {
+      {"confirmed by the next", {{1, threeDays, false, unchanged}, {2, threeDays, true, stepped}}},
+      {"the same server twice",
+       {{1, threeDays, false, unchanged}, {1, threeDays, false, unchanged}}},
+      {"a right clock forgets it",
+       {{1, threeDays, false, unchanged},
+        {2, right, true, unchanged},
+        {3, threeDays, false, unchanged}}},
+      {"an unusable reply keeps it",
+       {{1, threeDays, false, unchanged},
+        {2, "61382 26-12-08 23:59:00", true, unchanged},
+        {2, "61382 26-13-08 04:54:38", true, unchanged},
+        {3, threeDays, true, stepped}}},
+      {"an unhealthy server keeps it",
+       {{1, threeDays, false, unchanged},
+        {2, "61382 26-12-08 04:54:38 00 0 4", false, unchanged},
+        {3, threeDays, true, stepped}}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    for (const Reply& reply : row.replies) {
+      SCOPED_TRACE(reply.text);
+      EXPECT_EQ(Apply(reply.text, reply.server), reply.keep);
+      EXPECT_EQ(Show(reply.after), Show(sim::UtcNow()));
+    }
+  }
 }
 
 // ---- the simulated clock ------------------------------------------------------

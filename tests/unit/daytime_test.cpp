@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "monitor/second_opinion.h"
+
 using namespace std::string_literals;
 #include "systemtime_text.h"
 
@@ -178,6 +180,94 @@ TEST(DaytimeReply, Vectors) {
       EXPECT_EQ(Show(c.record), Show(*set));
     }
   }
+}
+
+// A step of more than 1000 s waits for a second server: each row is a reply
+// from `server` with `held` as the step held before it.
+struct StepCase {
+  const char* name;
+  HeldStep held;
+  LONG server;
+  std::string reply;
+  SYSTEMTIME now;
+  bool taken;
+  HeldStep heldAfter;
+};
+
+std::vector<StepCase> StepCases() {
+  const SYSTEMTIME noon = T(2026, 12, 8, 12, 0, 0, 0);
+  const HeldStep none{0, 0};
+  const LONG threeDays = 3 * 86400;
+  const std::string threeDaysOn = "61385 26-12-11 12:00:00";
+  return {
+      {"Ahead999", none, 1, "61382 26-12-08 12:16:39", noon, true, none},
+      {"Behind999", none, 1, "61382 26-12-08 11:43:21", noon, true, none},
+      {"Ahead1000", none, 1, "61382 26-12-08 12:16:40", noon, true, none},
+      {"Ahead1001", none, 1, "61382 26-12-08 12:16:41", noon, false, {1, 1001}},
+      {"Behind1001", none, 1, "61382 26-12-08 11:43:19", noon, false, {1, -1001}},
+      {"DateOnlyDiffers", none, 1, "61383 26-12-09 12:00:00", noon, false, {1, 86400}},
+      // A clock whose battery died, and a server that moves it to 2099.
+      {"YearsAhead",
+       none,
+       3,
+       "61382 26-12-08 12:00:00",
+       T(2002, 1, 1, 0, 0, 0, 0),
+       false,
+       {3, 786888000}},
+      {"YearsAheadTo2099", none, 1, "88045 99-12-08 12:00:00", noon, false, {1, 2303683200}},
+      {"YearsConfirmedByTheNext",
+       {3, 786888000},
+       4,
+       "61382 26-12-08 12:00:00",
+       T(2002, 1, 1, 0, 0, 0, 0),
+       true,
+       none},
+      {"SameStepFromTheNextServer", {1, threeDays}, 2, threeDaysOn, noon, true, none},
+      {"SameStepFromAnyOtherServer", {4, threeDays}, 1, threeDaysOn, noon, true, none},
+      {"SameStepFromTheSameServer", {1, threeDays}, 1, threeDaysOn, noon, false, {1, threeDays}},
+      {"Agrees30Later", {1, threeDays}, 2, "61385 26-12-11 12:00:30", noon, true, none},
+      {"Agrees30Earlier", {1, threeDays}, 2, "61385 26-12-11 11:59:30", noon, true, none},
+      {"Disagrees31",
+       {1, threeDays},
+       2,
+       "61385 26-12-11 12:00:31",
+       noon,
+       false,
+       {2, threeDays + 31}},
+      {"DifferentStep", {1, threeDays}, 2, "61382 26-12-08 14:00:00", noon, false, {2, 7200}},
+      {"OppositeStep", {1, threeDays}, 2, "61379 26-12-05 12:00:00", noon, false, {2, -threeDays}},
+      {"SmallStepForgetsTheHeld", {1, threeDays}, 2, "61382 26-12-08 12:01:30", noon, true, none},
+      {"SmallStepFromTheSameServer",
+       {1, threeDays},
+       1,
+       "61382 26-12-08 11:58:30",
+       noon,
+       true,
+       none},
+  };
+}
+
+TEST(SecondOpinion, BigStepsWaitForAnotherServer) {
+  for (const StepCase& c : StepCases()) {
+    SCOPED_TRACE(c.name);
+    const std::optional<DaytimeReply> reply = ParseDaytimeReply(c.reply.data(), c.reply.size());
+    ASSERT_TRUE(reply.has_value());
+    const std::optional<SYSTEMTIME> set = DecideClockCorrection(*reply, c.now);
+    ASSERT_TRUE(set.has_value());
+    HeldStep held = c.held;
+    EXPECT_EQ(TakeStep(&held, c.server, SecondsBetween(c.now, *set)), c.taken);
+    EXPECT_EQ(held.server, c.heldAfter.server);
+    if (held.server != 0) {
+      EXPECT_EQ(held.seconds, c.heldAfter.seconds);
+    }
+  }
+}
+
+TEST(SecondOpinion, DaysFromCivil) {
+  EXPECT_EQ(DaysFromCivil(1970, 1, 1), 0);
+  EXPECT_EQ(DaysFromCivil(2000, 3, 1), 11017);
+  EXPECT_EQ(DaysFromCivil(2026, 12, 8), 20795);
+  EXPECT_EQ(DaysFromCivil(1601, 1, 1), -134774);
 }
 
 TEST(DaytimeReply, NistLineFields) {
