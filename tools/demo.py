@@ -4,7 +4,9 @@ correcting a clock that is several minutes off (Wine refuses the change and
 says how far off it was), and removal through Add/Remove Programs.
 
 Run by tools/demo.sh inside tests/e2e/in-netns.sh: the four DAYTIME servers
-are loopback fixtures that answer 5 minutes ahead of true UTC."""
+are loopback fixtures that answer 5 minutes off true UTC (ahead, or behind
+when ahead would put their time in the two minutes either side of midnight
+that the monitor ignores)."""
 import re
 import shutil
 import sys
@@ -14,10 +16,12 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 from clock_e2e import SET_RE, TITLE, bin_dir  # noqa: E402
-from daytime_server import DaytimeServers  # noqa: E402
+from daytime_server import DaytimeServers, clear_skew  # noqa: E402
 from vornwine import WINE_ARCH, WinePrefix, wait_until  # noqa: E402
 
-SKEW_S = 300
+# Five minutes, clear of midnight for the first check and some to spare.
+SKEW_S = clear_skew(300, 200)
+OFF = "%d s %s" % (abs(SKEW_S), "ahead of" if SKEW_S > 0 else "behind")
 ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorn"
 STARTUP = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\StartUp"
 T0 = time.monotonic()
@@ -41,8 +45,8 @@ def main():
     exe = bin_dir() / "Vorn.exe"
     with DaytimeServers() as servers, WinePrefix() as wp:
         servers.set("all", "nist", skew=SKEW_S)
-        say("fresh %s Wine prefix %s; DAYTIME servers on 127.0.0.11-14, %d s ahead of UTC"
-            % ("64-bit" if WINE_ARCH == "win64" else "32-bit", wp.path, SKEW_S))
+        say("fresh %s Wine prefix %s; DAYTIME servers on 127.0.0.11-14, %s UTC"
+            % ("64-bit" if WINE_ARCH == "win64" else "32-bit", wp.path, OFF))
 
         stage(1, "install: the user runs C:\\Downloads\\Vorn.exe")
         setup = wp.unix_path(r"C:\Downloads\Vorn.exe")
@@ -91,7 +95,7 @@ def main():
             % (asked.server, asked.address, asked.mono - started))
         say("and asked to set the clock: Wine refused it and logged "
             "\"NtSetSystemTime not allowed: difference %d ms\"" % requests[0])
-        say("(the servers are %d s ahead, so about %d ms was expected)" % (SKEW_S, SKEW_S * 1000))
+        say("(the servers are %s UTC, so about %d ms was expected)" % (OFF, SKEW_S * 1000))
 
         stage(4, "uninstall through Add/Remove Programs: wine uninstaller --remove Vorn")
         remover = wp.spawn(["uninstaller", "--remove", "Vorn"])
