@@ -2,6 +2,7 @@
 
 #include "monitor/daytime.h"
 #include "monitor/event_log.h"
+#include "monitor/fetch.h"
 #include "monitor/server_table.h"
 #include "monitor/timing.h"
 #include "platform/win_base.h"
@@ -12,10 +13,6 @@ MissingLogged g_missingLogged;
 namespace {
 
 constexpr const char* kAgent = "Microsoft Internet Explorer";
-constexpr DWORD kReplySize = 256;
-// On Windows closing the session wakes the worker's open within
-// milliseconds; a worker still blocked after this long never wakes.
-constexpr DWORD kWakeAfterCloseMs = 500;
 
 // Logs a failed call. A DLL or entry point that is missing (no Dial-Up
 // Networking on an offline PC) stays so: logged at the first check only,
@@ -58,11 +55,60 @@ bool Online() {
   return InternetGetConnectedState(&flags, 0) || DialUpConnected();
 }
 
-// Closes the worker's thread handle and both Internet handles, URL first.
-void CloseFetch(HANDLE thread) {
-  CloseHandle(thread);
-  if (g_servers.url) InternetCloseHandle(g_servers.url);
-  InternetCloseHandle(g_servers.session);
+// The check's holds on one fetch, let go however the check ends.
+class FetchHolds {
+ public:
+  explicit FetchHolds(Fetch* fetch) : fetch_(fetch), thread_(nullptr) {}
+  ~FetchHolds() {
+    if (thread_) CloseHandle(thread_);
+    ReleaseCheckHold(fetch_);
+  }
+  FetchHolds(const FetchHolds&) = delete;
+  FetchHolds& operator=(const FetchHolds&) = delete;
+  void SetThread(HANDLE thread) { thread_ = thread; }
+
+ private:
+  Fetch* fetch_;
+  HANDLE thread_;
+};
+
+// Asks the current server on `session`, which the fetch then owns, and
+// applies its reply. False when no server could be asked (no thread).
+// Whatever the outcome, the server is asked again only after a useful answer.
+bool AskServer(HINTERNET session) {
+  Fetch* fetch = NewFetch(CurrentServerUrl(), session);
+  FetchHolds holds(fetch);
+  DWORD threadId;
+  HANDLE thread = CreateThread(nullptr, 0, FetchWorker, fetch, 0, &threadId);
+  if (!thread) {
+    ReleaseWorkerHold(fetch);
+    InternetCloseHandle(session);
+    return false;
+  }
+  holds.SetThread(thread);
+
+  if (WaitForSingleObject(thread, kWatchdogMs) != WAIT_OBJECT_0) {
+    // Closing the session wakes an open or a read blocked on it; the worker
+    // then ends on its own. One that does not wake (a hung name lookup)
+    // is left with its record and never heard from again.
+    CutFetch(fetch);
+    AdvanceServer();
+    return true;
+  }
+
+  DWORD exitCode = 0;
+  if (!GetExitCodeThread(thread, &exitCode)) {
+    AdvanceServer();
+    LogEvent("GetExitCode Failed");
+    return true;
+  }
+  // Nothing read, or a reply that asks for nothing useful: the next check
+  // asks another server.
+  const ReplyOutcome outcome =
+      exitCode == 0 ? ReplyOutcome::kUnusable
+                    : ApplyDaytimeReply(fetch->reply, fetch->count, g_servers.index);
+  if (!AskAgain(outcome)) AdvanceServer();
+  return true;
 }
 
 }  // namespace
@@ -79,73 +125,17 @@ void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   g_timerId = SetTimer(nullptr, 0, kCheckIntervalMs, CheckTimerProc);
 }
 
-DWORD WINAPI FetchWorker(LPVOID) {
-  g_servers.url =
-      InternetOpenUrlA(g_servers.session, CurrentServerUrl(), nullptr, 0, INTERNET_FLAG_RELOAD, 0);
-  return g_servers.url ? 1 : 0;
-}
-
 void ClockCheck() {
   if (!Online()) return;
+  // Fetches left behind still hold their threads: rather than add another,
+  // the check waits for a later tick.
+  if (LiveFetches() >= kMaxLiveFetches) return;
 
-  g_servers.session = nullptr;
-  g_servers.url = nullptr;
-  g_servers.session = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-  if (!g_servers.session) {
+  // Direct: a proxy the user set for the web cannot carry DAYTIME.
+  HINTERNET session = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
+  if (!session) {
     LogFailure("InternetOpen Failed", GetLastError(), &g_missingLogged.internetOpen);
     return;
   }
-
-  DWORD threadId;
-  HANDLE thread = CreateThread(nullptr, 0, FetchWorker, nullptr, 0, &threadId);
-  if (!thread) {
-    InternetCloseHandle(g_servers.session);
-    LogEvent("BeginThread failed");
-    return;
-  }
-
-  if (WaitForSingleObject(thread, kWatchdogMs) == WAIT_TIMEOUT) {
-    // Closing the session cuts the worker's open short on Windows. Wine's
-    // WinINet never wakes an open blocked on a silent server, so a worker
-    // that has not ended soon after is ended by force.
-    InternetCloseHandle(g_servers.session);
-    if (WaitForSingleObject(thread, kWakeAfterCloseMs) != WAIT_OBJECT_0) {
-      TerminateThread(thread, 0);
-    }
-    CloseHandle(thread);
-    AdvanceServer();
-    return;
-  }
-
-  DWORD exitCode = 0;
-  if (!GetExitCodeThread(thread, &exitCode)) {
-    // The log write may raise; the handles are closed either way.
-    try {
-      LogEvent("GetExitCode Failed");
-    } catch (...) {
-      CloseFetch(thread);
-      throw;
-    }
-    CloseFetch(thread);
-    return;
-  }
-
-  CloseHandle(thread);
-  if (exitCode == 0) {
-    if (g_servers.url) InternetCloseHandle(g_servers.url);
-    InternetCloseHandle(g_servers.session);
-    AdvanceServer();
-    return;
-  }
-
-  char reply[kReplySize];
-  DWORD bytesRead = 0;
-  BOOL read = InternetReadFile(g_servers.url, reply, kReplySize, &bytesRead);
-  InternetCloseHandle(g_servers.url);
-  InternetCloseHandle(g_servers.session);
-  if (!read) return;
-  // A server that says its own time is wrong, or asks for a big step no other
-  // server has confirmed, counts as a failed fetch: the next check asks
-  // another rather than this one again.
-  if (!ApplyDaytimeReply(reply, bytesRead, g_servers.index)) AdvanceServer();
+  if (!AskServer(session)) LogEvent("BeginThread failed");
 }

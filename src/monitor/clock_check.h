@@ -1,5 +1,5 @@
-// The periodic clock check: connectivity, the fetch worker under its
-// watchdog, server rotation, and handing the reply to the correction.
+// The periodic clock check: connectivity, the fetch under its watchdog,
+// server rotation, and handing the reply to the correction.
 #pragma once
 
 #include <cstdint>
@@ -24,10 +24,6 @@ extern MissingLogged g_missingLogged;
 void CALLBACK CheckTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 
 void ClockCheck();
-
-// Opens the current server's URL on the check's session; exit code 1 when
-// it got a URL handle, else 0. Runs on a thread of its own.
-DWORD WINAPI FetchWorker(LPVOID parameter);
 
 // The dial-up records in the oldest layout every RAS version accepts (the
 // one of 32-bit Windows 95 and NT 4), not the SDK's current, larger one.

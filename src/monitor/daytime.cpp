@@ -194,21 +194,21 @@ std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const
   return set;
 }
 
-bool ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
+ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
   const std::optional<DaytimeReply> reply = ParseDaytimeReply(bytes, count);
-  if (!reply) return true;
-  if (ServerSaysItsTimeIsWrong(*reply)) return false;
+  if (!reply || ServerSaysItsTimeIsWrong(*reply)) return ReplyOutcome::kUnusable;
   SYSTEMTIME now;
   GetSystemTime(&now);
   const std::optional<SYSTEMTIME> set = DecideClockCorrection(*reply, now);
   if (!set) {
+    if (!NamesSettableTime(*reply)) return ReplyOutcome::kUnusable;
     // A real time that finds the clock right outvotes a held step.
-    if (NamesSettableTime(*reply)) ForgetStep(&g_heldStep);
-    return true;
+    ForgetStep(&g_heldStep);
+    return ReplyOutcome::kClockRight;
   }
-  if (!TakeStep(&g_heldStep, server, SecondsBetween(now, *set))) return false;
+  if (!TakeStep(&g_heldStep, server, SecondsBetween(now, *set))) return ReplyOutcome::kStepHeld;
   // A refused set (no right to set the clock) waits for the next check;
   // there is nobody to tell.
   static_cast<void>(SetSystemTime(&*set));
-  return true;
+  return ReplyOutcome::kClockSet;
 }

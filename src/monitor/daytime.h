@@ -38,9 +38,16 @@ bool ServerSaysItsTimeIsWrong(const DaytimeReply& reply);
 // says its time is wrong. Pure.
 std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const SYSTEMTIME& now);
 
-// Parses the reply of server `server` (its index) and, when the clock is off,
-// sets it; a step of more than kLoneStepSeconds waits for another server to
-// ask for the same (second_opinion.h). Silent in every case. False when the
-// server said its own time is wrong or its step is held: the caller then moves
-// on to the next server rather than ask this one again.
-bool ApplyDaytimeReply(const char* bytes, size_t count, LONG server);
+// What one reply made of the clock.
+enum class ReplyOutcome {
+  kUnusable,    // not a reply, outside the hours taken, no real time from the
+                // release year on, or its server says its time is wrong
+  kClockRight,  // the clock is within the tolerance of the reply
+  kStepHeld,    // the clock is off, but no other server has asked for the
+                // same step yet (second_opinion.h)
+  kClockSet,    // a second server confirmed the step: the clock was set
+};
+
+// Parses the reply of server `server` (its index) and, when the clock is off
+// and another server asked for the same step, sets it. Silent in every case.
+ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server);

@@ -31,7 +31,7 @@ int64_t SecondsBetween(const SYSTEMTIME& from, const SYSTEMTIME& to) {
 bool TakeStep(HeldStep* held, LONG server, int64_t seconds) {
   const bool confirmed = held->server != 0 && held->server != server &&
                          Within(seconds - held->seconds, kStepAgreementSeconds);
-  if (confirmed || Within(seconds, kLoneStepSeconds)) {
+  if (confirmed) {
     ForgetStep(held);
     return true;
   }

@@ -1,21 +1,20 @@
-// Whether a big step of the clock may be taken yet. DAYTIME has no
-// authentication: anyone who answers for one server name could move the clock
-// by years. A step of more than kLoneStepSeconds is therefore taken only when
-// a second, different server asks for the same one.
+// Whether a step of the clock may be taken yet. DAYTIME has no
+// authentication: anyone who answers for one server name (or sits between the
+// PC and it) could move the clock, and a small step asked for at every check
+// walks it as far as a big one. So no step of any size is taken on one
+// server's word: it is taken only when a second, different server asks for
+// the same one.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/win_types.h"
 
-// The largest step, either way, one reply may take alone (ntpd's panic
-// threshold). A step this size or less is always taken.
-constexpr int64_t kLoneStepSeconds = 1000;
 // Two servers agree on a step when the steps are this close, as close as the
 // clock must be to a server to be left alone.
 constexpr int64_t kStepAgreementSeconds = 30;
 
-// A big step one server asked for and no other has confirmed yet.
+// A step one server asked for and no other has confirmed yet.
 struct HeldStep {
   LONG server;      // the server index that asked for it; 0 when none is held
   int64_t seconds;  // how far the clock would move (forward when positive)
@@ -31,10 +30,11 @@ LONG DaysFromCivil(LONG year, LONG month, LONG day);
 // Seconds from `from` to `to`, whole date and time; milliseconds take no part.
 int64_t SecondsBetween(const SYSTEMTIME& from, const SYSTEMTIME& to);
 
-// Whether the clock may move by `seconds` now, as `server` asks. A big step
-// that is not the held one confirmed by another server becomes the held step
-// (replacing any other): the caller then asks the next server. A step that is
-// taken forgets the held one, since the clock has moved.
+// Whether the clock may move by `seconds` now, as `server` asks: only when
+// another server asked for the same step and it is held. Any other step
+// becomes the held one (replacing any other) and the caller asks the next
+// server. A step that is taken forgets the held one, since the clock has
+// moved.
 bool TakeStep(HeldStep* held, LONG server, int64_t seconds);
 
 // A server found the clock right: a held step was a lie or is stale.

@@ -11,8 +11,6 @@ void InitServerTable() {
   g_servers.urls[3] = "http://time-c-g.nist.gov:13/";
   g_servers.urls[4] = "http://utcnist2.colorado.edu:13/";
   g_servers.index = 1;
-  g_servers.session = nullptr;
-  g_servers.url = nullptr;
 }
 
 const char* CurrentServerUrl() { return g_servers.urls[g_servers.index]; }
@@ -20,3 +18,7 @@ const char* CurrentServerUrl() { return g_servers.urls[g_servers.index]; }
 LONG NextServerIndex(LONG index) { return index == kServerCount ? 1 : index + 1; }
 
 void AdvanceServer() { g_servers.index = NextServerIndex(g_servers.index); }
+
+bool AskAgain(ReplyOutcome outcome) {
+  return outcome == ReplyOutcome::kClockRight || outcome == ReplyOutcome::kClockSet;
+}

@@ -48,7 +48,6 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize,
                            LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                            LPDWORD threadId);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
-BOOL WINAPI TerminateThread(HANDLE thread, DWORD exitCode);
 DWORD WINAPI ResumeThread(HANDLE thread);
 BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
 HANDLE WINAPI GetCurrentThread();

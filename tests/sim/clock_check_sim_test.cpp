@@ -8,6 +8,7 @@
 
 #include "monitor/clock_check.h"
 #include "monitor/event_log.h"
+#include "monitor/fetch.h"
 #include "monitor/second_opinion.h"
 #include "monitor/server_table.h"
 #include "monitor/timing.h"
@@ -26,6 +27,10 @@ namespace {
 const std::string kAheadReply = "\n61382 26-12-08 12:05:00 00 0 0  50.0 UTC(NIST) * \n";
 // The same from a server whose time scale failed (health 4).
 const std::string kFailedReply = "\n61382 26-12-08 12:05:00 00 0 4  50.0 UTC(NIST) * \n";
+// A server that finds the clock right (10 s ahead is within the tolerance).
+const std::string kRightReply = "\n61382 26-12-08 12:00:10 00 0 0  50.0 UTC(NIST) * \n";
+// The step kAheadReply asks for.
+constexpr int64_t kAheadStep = 300;
 
 // The simulated Windows lives in C:\WINDOWS.
 const char* const kLog = "C:\\WINDOWS\\vorn.log";
@@ -58,11 +63,13 @@ void ExpectLogged(const std::vector<std::string>& messages) {
   }
 }
 
-// Nothing a check opened is left open, and its worker is gone.
-void ExpectAllClosed() {
+// Nothing a check opened is left open, and its worker is gone, but for
+// `left` workers that nothing wakes: left behind, never killed.
+void ExpectAllClosed(size_t left = 0) {
   EXPECT_EQ(sim::OpenHandles(), 0u);
   EXPECT_EQ(sim::OpenInternetHandles(), 0u);
-  EXPECT_EQ(sim::LiveThreads(), 0u);
+  EXPECT_EQ(sim::LiveThreads(), left);
+  EXPECT_EQ(LiveFetches(), static_cast<LONG>(left));
 }
 
 void DriveLoopUntil(uint64_t quitAtMs) {
@@ -89,6 +96,8 @@ class ClockCheckSim : public ::testing::Test {
     g_missingLogged = {};
     g_heldStep = {};
     g_localeFormats = DefaultLocaleFormats();
+    // The reset unwinds workers an earlier test left blocked.
+    ASSERT_EQ(LiveFetches(), 0);
   }
   // Ends any simulated thread a failing test left behind.
   void TearDown() override { sim::Reset(); }
@@ -104,6 +113,8 @@ void DialUps(int count, DWORD firstState, DWORD othersState) {
 void Serve(const std::string& reply, uint64_t delayMs = 0) {
   sim::ServeReply(Url(1), reply, delayMs);
 }
+// Server 4 asked for kAheadReply's step at an earlier check.
+void HeldByServer4() { g_heldStep = {4, kAheadStep}; }
 
 struct Row {
   const char* name;
@@ -113,87 +124,114 @@ struct Row {
   const char* internetCloses;  // kinds InternetCloseHandle closed, in order
   bool clockSet;
   uint64_t durationMs;  // virtual time the check took
+  size_t leftBehind;    // workers still blocked after the check
 };
 
 const uint64_t kWatchdog = kWatchdogMs;
 
 // clang-format off
 const Row kBranches[] = {
-  {"offline, no dial-up", [] {}, "", 1, "", false, 0},
+  {"offline, no dial-up", [] {}, "", 1, "", false, 0, 0},
   {"enumeration fails",
    [] { sim::FailCall("RasEnumConnectionsA", ERROR_INVALID_PARAMETER); },
-   "RasEnumConnections Failed", 1, "", false, 0},
+   "RasEnumConnections Failed", 1, "", false, 0, 0},
   {"five dial-up connections do not fit",
    [] { DialUps(5, RASCS_Connected, RASCS_Connected); },
-   "RasEnumConnections Failed", 1, "", false, 0},
+   "RasEnumConnections Failed", 1, "", false, 0, 0},
   {"four dial-up connections fit, the first is up",
-   [] { DialUps(4, RASCS_Connected, RASCS_Connected); Serve(kAheadReply); },
-   "", 1, "url session", true, 0},
+   [] { DialUps(4, RASCS_Connected, RASCS_Connected); Serve(kAheadReply); HeldByServer4(); },
+   "", 1, "url session", true, 0, 0},
   {"only the second dial-up connection is up",
    [] { DialUps(2, 0, RASCS_Connected); Serve(kAheadReply); },
-   "", 1, "", false, 0},
+   "", 1, "", false, 0, 0},
   {"dial-up status fails",
    [] { DialUps(1, RASCS_Connected, 0); sim::FailCall("RasGetConnectStatusA", 6); },
-   "RasGetConnectStatus Failed", 1, "", false, 0},
+   "RasGetConnectStatus Failed", 1, "", false, 0, 0},
   {"session cannot be opened",
    [] { Online(); sim::FailCall("InternetOpenA", 12001); },
-   "InternetOpen Failed", 1, "", false, 0},
+   "InternetOpen Failed", 1, "", false, 0, 0},
   {"worker cannot be started",
    [] { Online(); Serve(kAheadReply); sim::FailCall("CreateThread", ERROR_NOT_ENOUGH_MEMORY); },
-   "BeginThread failed", 1, "session", false, 0},
+   "BeginThread failed", 1, "session", false, 0, 0},
   {"silent server: the watchdog closes the session",
    [] { Online(); sim::HangUntilSessionClosed(Url(1)); },
-   "", 2, "session", false, kWatchdog},
+   "", 2, "session", false, kWatchdog, 0},
   {"server answers just inside the watchdog",
-   [] { Online(); Serve(kAheadReply, kWatchdog - 1); },
-   "", 1, "url session", true, kWatchdog - 1},
+   [] { Online(); Serve(kAheadReply, kWatchdog - 1); HeldByServer4(); },
+   "", 1, "url session", true, kWatchdog - 1, 0},
   {"server answers just after the watchdog",
-   [] { Online(); Serve(kAheadReply, kWatchdog + 1); },
-   "", 2, "session", false, kWatchdog},
-  {"worker never returns: ended after the grace period",
+   [] { Online(); Serve(kAheadReply, kWatchdog + 1); HeldByServer4(); },
+   "", 2, "session", false, kWatchdog, 0},
+  {"server sends its line and keeps the connection: the watchdog closes the session",
+   [] { Online(); sim::ServeAndStall(Url(1), kAheadReply, true); HeldByServer4(); },
+   "", 2, "session", false, kWatchdog, 0},
+  {"open that nothing wakes: left behind, not killed",
    [] { Online(); sim::HangForever(Url(1)); },
-   "", 2, "session", false, kWatchdog + 500},
+   "", 2, "session", false, kWatchdog, 1},
+  {"read that nothing wakes: left behind, not killed",
+   [] { Online(); sim::ServeAndStall(Url(1), kAheadReply, false); HeldByServer4(); },
+   "", 2, "session", false, kWatchdog, 1},
   {"refused: the worker returns 0",
    [] { Online(); sim::RefuseOpen(Url(1)); },
-   "", 2, "session", false, 0},
+   "", 2, "session", false, 0, 0},
   {"exit code unavailable",
-   [] { Online(); Serve(kAheadReply); sim::FailCall("GetExitCodeThread", ERROR_INVALID_HANDLE); },
-   "GetExitCode Failed", 1, "url session", false, 0},
+   [] { Online(); Serve(kAheadReply); HeldByServer4();
+        sim::FailCall("GetExitCodeThread", ERROR_INVALID_HANDLE); },
+   "GetExitCode Failed", 2, "url session", false, 0, 0},
   {"read fails",
-   [] { Online(); Serve(kAheadReply); sim::FailCall("InternetReadFile", 12002); },
-   "", 1, "url session", false, 0},
+   [] { Online(); Serve(kAheadReply); HeldByServer4(); sim::FailCall("InternetReadFile", 12002); },
+   "", 2, "url session", false, 0, 0},
   {"empty reply is rejected",
    [] { Online(); Serve(""); },
-   "", 1, "url session", false, 0},
+   "", 2, "url session", false, 0, 0},
   {"reply in two pieces is judged on the first",
-   [] { Online(); sim::ServePieces(Url(1), {kAheadReply.substr(0, 12), kAheadReply.substr(12)}); },
-   "", 1, "url session", false, 0},
-  {"good reply corrects the clock",
+   [] { Online(); sim::ServePieces(Url(1), {kAheadReply.substr(0, 12), kAheadReply.substr(12)});
+        HeldByServer4(); },
+   "", 2, "url session", false, 0, 0},
+  {"a web page, not a DAYTIME line",
+   [] { Online(); Serve("HTTP/1.0 403 Forbidden\r\nContent-Type: text/html\r\n\r\n<html>"); },
+   "", 2, "url session", false, 0, 0},
+  {"a time inside the band around midnight",
+   [] { Online(); Serve("\n61382 26-12-08 23:59:00 00 0 0  50.0 UTC(NIST) * \n"); },
+   "", 2, "url session", false, 0, 0},
+  {"a year before the release",
+   [] { Online(); Serve("\n61017 25-12-08 12:00:00 00 0 0  50.0 UTC(NIST) * \n"); },
+   "", 2, "url session", false, 0, 0},
+  {"server finds the clock right: asked again",
+   [] { Online(); Serve(kRightReply); },
+   "", 1, "url session", false, 0, 0},
+  {"one server alone: its step is held and the next server asked",
    [] { Online(); Serve(kAheadReply); },
-   "", 1, "url session", true, 0},
-  {"server says its time is wrong: a failed fetch",
-   [] { Online(); Serve(kFailedReply); },
-   "", 2, "url session", false, 0},
+   "", 2, "url session", false, 0, 0},
+  {"a second server confirms the held step: set, and asked again",
+   [] { Online(); Serve(kAheadReply); HeldByServer4(); },
+   "", 1, "url session", true, 0, 0},
+  {"the same server again does not confirm its own step",
+   [] { Online(); Serve(kAheadReply); g_heldStep = {1, kAheadStep}; },
+   "", 2, "url session", false, 0, 0},
+  {"server says its time is wrong: the next server asked",
+   [] { Online(); Serve(kFailedReply); HeldByServer4(); },
+   "", 2, "url session", false, 0, 0},
   // wininet and rasapi32 may be missing; the calls then fail and the check
   // goes the way of that failure.
   {"no wininet: the connection state fails, no dial-up",
    [] { Online(); Serve(kAheadReply); sim::MissingDll("wininet.dll"); },
-   "", 1, "", false, 0},
+   "", 1, "", false, 0, 0},
   {"no wininet, dial-up connected",
    [] { DialUps(1, RASCS_Connected, 0); Serve(kAheadReply); sim::MissingDll("wininet.dll"); },
-   "InternetOpen Failed", 1, "", false, 0},
+   "InternetOpen Failed", 1, "", false, 0, 0},
   {"no rasapi32, online",
-   [] { Online(); Serve(kAheadReply); sim::MissingDll("rasapi32.dll"); },
-   "", 1, "url session", true, 0},
+   [] { Online(); Serve(kAheadReply); HeldByServer4(); sim::MissingDll("rasapi32.dll"); },
+   "", 1, "url session", true, 0, 0},
   {"no rasapi32, offline",
    [] { sim::MissingDll("rasapi32.dll"); },
-   "RasEnumConnections Failed", 1, "", false, 0},
+   "RasEnumConnections Failed", 1, "", false, 0, 0},
   {"rasapi32 without RasGetConnectStatusA",
    [] { DialUps(1, RASCS_Connected, 0); sim::MissingEntry("RasGetConnectStatusA"); },
-   "RasGetConnectStatus Failed", 1, "", false, 0},
+   "RasGetConnectStatus Failed", 1, "", false, 0, 0},
   {"wininet without InternetOpenUrlA: a failed fetch",
    [] { Online(); Serve(kAheadReply); sim::MissingEntry("InternetOpenUrlA"); },
-   "", 2, "session", false, 0},
+   "", 2, "session", false, 0, 0},
 };
 // clang-format on
 
@@ -217,7 +255,7 @@ TEST_F(ClockCheckSim, EveryBranchLogsRotatesAndClosesAsIntended) {
       EXPECT_EQ(sim::UtcNow().wMinute, 5);
     }
     EXPECT_EQ(sim::NowMs(), row.durationMs);
-    ExpectAllClosed();
+    ExpectAllClosed(row.leftBehind);
   }
 }
 
@@ -234,7 +272,7 @@ TEST_F(ClockCheckSim, FailingLogWriteEndsOnlyTheCheck) {
     EXPECT_FALSE(sim::FileExists(kLog));
     EXPECT_EQ(g_servers.index, row.indexAfter);
     EXPECT_EQ(Joined(sim::InternetCloses()), row.internetCloses);
-    ExpectAllClosed();
+    ExpectAllClosed(row.leftBehind);
     ASSERT_EQ(sim::Timers().size(), 1u);
     EXPECT_EQ(sim::Timers()[0].id, g_timerId);
     EXPECT_EQ(sim::Timers()[0].elapseMs, kCheckIntervalMs);
@@ -301,29 +339,40 @@ TEST_F(ClockCheckSim, MissingDllIsLoggedOnceADay) {
   }
 }
 
+// The first argument of the first call of `name` in the journal.
+std::string FirstArgument(const std::string& name) {
+  for (const std::string& call : sim::CallsOf({name})) {
+    return call.substr(name.size() + 1, call.find_first_of(",)") - name.size() - 1);
+  }
+  return "";
+}
+
 TEST_F(ClockCheckSim, SuccessfulCheckMakesTheseCallsWithTheseArguments) {
   sim::SetOnline(true);
   sim::ServeReply(Url(1), kAheadReply);
+  HeldByServer4();
   ClockCheck();
-  const std::string session = sim::Fmt("%p", g_servers.session);
-  const std::string url = sim::Fmt("%p", g_servers.url);
+  const std::string session = FirstArgument("InternetOpenUrlA");
+  const std::string url = FirstArgument("InternetReadFile");
   const std::vector<std::string> calls =
       sim::CallsOf({"InternetGetConnectedState", "RasEnumConnectionsA", "InternetOpenA",
                     "CreateThread", "InternetOpenUrlA", "WaitForSingleObject", "GetExitCodeThread",
                     "CloseHandle", "InternetReadFile", "InternetCloseHandle", "SetSystemTime"});
   ASSERT_EQ(calls.size(), 11u);
   EXPECT_EQ(calls[0], "InternetGetConnectedState(0)");
-  EXPECT_EQ(calls[1], "InternetOpenA(\"Microsoft Internet Explorer\", 0, NULL, NULL, 0x0)");
-  EXPECT_EQ(calls[2], "CreateThread((nil), 0, proc, (nil), 0x0)");
+  // Direct (1), whatever proxy the user set.
+  EXPECT_EQ(calls[1], "InternetOpenA(\"Microsoft Internet Explorer\", 1, NULL, NULL, 0x0)");
+  EXPECT_EQ(calls[2].rfind("CreateThread((nil), 0, proc, 0x", 0), 0u) << calls[2];
+  // The worker opens, reads and closes; the check only waits for it.
   EXPECT_EQ(calls[3],
             "InternetOpenUrlA(" + session + ", \"" + Url(1) + "\", NULL, 0, 0x80000000, 0)");
-  EXPECT_TRUE(EndsWith(calls[4], ", 10000)")) << calls[4];
-  EXPECT_EQ(calls[5].rfind("GetExitCodeThread(", 0), 0u) << calls[5];
-  EXPECT_EQ(calls[6].rfind("CloseHandle(", 0), 0u) << calls[6];
-  EXPECT_EQ(calls[7], "InternetReadFile(" + url + ", 256)");
-  EXPECT_EQ(calls[8], "InternetCloseHandle(" + url + ")");
-  EXPECT_EQ(calls[9], "InternetCloseHandle(" + session + ")");
-  EXPECT_EQ(calls[10], "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)");
+  EXPECT_EQ(calls[4], "InternetReadFile(" + url + ", 256)");
+  EXPECT_EQ(calls[5], "InternetCloseHandle(" + url + ")");
+  EXPECT_EQ(calls[6], "InternetCloseHandle(" + session + ")");
+  EXPECT_TRUE(EndsWith(calls[7], ", 10000)")) << calls[7];
+  EXPECT_EQ(calls[8].rfind("GetExitCodeThread(", 0), 0u) << calls[8];
+  EXPECT_EQ(calls[9], "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)");
+  EXPECT_EQ(calls[10].rfind("CloseHandle(", 0), 0u) << calls[10];
 }
 
 TEST_F(ClockCheckSim, DialUpPathAsksAboutTheFirstConnectionWithTheProgramsLayout) {
@@ -337,24 +386,50 @@ TEST_F(ClockCheckSim, DialUpPathAsksAboutTheFirstConnectionWithTheProgramsLayout
   EXPECT_EQ(sim::CountCalls("InternetOpenA"), 1u);
 }
 
-TEST_F(ClockCheckSim, WorkerThatNeverReturnsIsTerminatedAndTheNextCheckWorks) {
+// A worker nothing wakes is left with its own record; the next check asks
+// the next server on a session of its own.
+TEST_F(ClockCheckSim, WorkerThatNeverReturnsIsLeftBehindAndTheNextCheckWorks) {
   sim::SetOnline(true);
   sim::HangForever(Url(1));
   sim::ServeReply(Url(2), kAheadReply);
+  HeldByServer4();
   ClockCheck();
-  std::vector<std::string> order = sim::CallNames(
-      {"WaitForSingleObject", "InternetCloseHandle", "TerminateThread", "CloseHandle"});
-  EXPECT_EQ(order,
-            (std::vector<std::string>{"WaitForSingleObject", "InternetCloseHandle",
-                                      "WaitForSingleObject", "TerminateThread", "CloseHandle"}));
-  EXPECT_EQ(CallTimes("TerminateThread"), (std::vector<uint64_t>{10500}));
-  ExpectAllClosed();
+  EXPECT_EQ(sim::NowMs(), kWatchdog);
+  EXPECT_EQ(sim::CallNames({"WaitForSingleObject", "InternetCloseHandle", "CloseHandle"}),
+            (std::vector<std::string>{"WaitForSingleObject", "InternetCloseHandle", "CloseHandle"}));
+  ExpectAllClosed(1);
 
   ClockCheck();
   EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2)}));
   EXPECT_EQ(sim::CountCalls("SetSystemTime"), 1u);
-  EXPECT_EQ(sim::CountCalls("TerminateThread"), 1u);
-  ExpectAllClosed();
+  ExpectAllClosed(1);
+}
+
+// Fetches left behind are bounded: with four alive a check asks nobody and
+// says nothing, and the index stays for when one has ended.
+TEST_F(ClockCheckSim, FetchesLeftBehindAreBounded) {
+  sim::SetOnline(true);
+  for (int i = 1; i <= kServerCount; ++i) sim::HangForever(Url(i));
+  for (int i = 0; i < kMaxLiveFetches; ++i) ClockCheck();
+  ExpectAllClosed(kMaxLiveFetches);
+  EXPECT_EQ(g_servers.index, 1);
+  const uint64_t before = sim::NowMs();
+  ClockCheck();
+  ClockCheck();
+  EXPECT_EQ(sim::CountCalls("InternetOpenA"), static_cast<size_t>(kMaxLiveFetches));
+  EXPECT_EQ(sim::NowMs(), before);
+  EXPECT_EQ(g_servers.index, 1);
+  ExpectLogged({});
+}
+
+// Told to quit in the middle of a check, the monitor is gone within the
+// watchdog: the check never waits longer, and the loop then ends.
+TEST_F(ClockCheckSim, QuitDuringACheckEndsWithinTheWatchdog) {
+  sim::SetOnline(true);
+  for (int i = 1; i <= kServerCount; ++i) sim::ServeAndStall(Url(i), kAheadReply, false);
+  DriveLoopUntil(kCheckIntervalMs + 1000);
+  EXPECT_EQ(sim::NowMs(), kCheckIntervalMs + kWatchdog);
+  EXPECT_EQ(sim::CountCalls("InternetOpenA"), 1u);
 }
 
 // A server that says its time is wrong is passed over like one that cannot
@@ -371,32 +446,67 @@ TEST_F(ClockCheckSim, FailedFetchesWalkTheServersInOrder) {
   EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
 }
 
-// Server 1 forges a step of three days and server 2 is right: nothing is
-// set. Then every server is two hours ahead: the first to say so is not
-// believed alone, the next one is.
-TEST_F(ClockCheckSim, BigStepWaitsForASecondServer) {
-  sim::SetOnline(true);
-  sim::ServeReply(Url(1), "\n61385 26-12-11 12:00:00 00 0 0  50.0 UTC(NIST) * \n");
-  sim::ServeReply(Url(2), "\n61382 26-12-08 12:00:10 00 0 0  50.0 UTC(NIST) * \n");
-  ClockCheck();
-  ClockCheck();
-  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2)}));
-  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
-  EXPECT_EQ(g_servers.index, 2);
+// Sequences of checks with servers that lie, babble or agree. Checks run
+// back to back in no virtual time, so a fixed reply keeps asking for the
+// same step until the clock is set.
+struct Sequence {
+  const char* name;
+  LONG firstIndex;
+  const char* replies[kServerCount + 1];  // by server; "" refuses
+  int checks;
+  std::vector<int> asked;       // servers asked, in order
+  const char* set;              // the one SetSystemTime, or "" for none
+};
 
-  const std::string twoHours = "\n61382 26-12-08 14:00:00 00 0 0  50.0 UTC(NIST) * \n";
-  for (int i = 1; i <= kServerCount; ++i) sim::ServeReply(Url(i), twoHours);
-  ClockCheck();
-  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
-  ClockCheck();
-  EXPECT_EQ(sim::CallsOf({"SetSystemTime"}),
-            (std::vector<std::string>{"SetSystemTime(2026-12-8 (dow 2) 14:0:0.0)"}));
-  // Now right: asked again, nothing more set.
-  ClockCheck();
-  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(2), Url(3), Url(3)}));
-  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 1u);
-  ExpectLogged({});
-  ExpectAllClosed();
+const char* const kAhead999 = "\n61382 26-12-08 12:16:39 00 0 0  50.0 UTC(NIST) * \n";
+const char* const kTwoHours = "\n61382 26-12-08 14:00:00 00 0 0  50.0 UTC(NIST) * \n";
+const char* const kThreeDays = "\n61385 26-12-11 12:00:00 00 0 0  50.0 UTC(NIST) * \n";
+const char* const kProse = "\nThe time is now a quarter past twelve.\n";
+
+const Sequence kSequences[] = {
+    {"a lone forger asking for +999 s at every check moves nothing",
+     1, {"", kAhead999, kRightReply.c_str(), kRightReply.c_str(), kRightReply.c_str()}, 6,
+     {1, 2, 2, 2, 2, 2}, ""},
+    {"a lone forger among silent servers moves nothing",
+     1, {"", kAhead999, "", "", ""}, 8, {1, 2, 3, 4, 1, 2, 3, 4}, ""},
+    {"a forged big step is outvoted; then all agree on two hours",
+     1, {"", kThreeDays, kRightReply.c_str(), kTwoHours, kTwoHours}, 3, {1, 2, 2}, ""},
+    {"an unusable server 1: corrected once servers 2 and 3 agree",
+     1, {"", kProse, kAheadReply.c_str(), kAheadReply.c_str(), kAheadReply.c_str()}, 5,
+     {1, 2, 3, 3, 3}, "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)"},
+    {"a forger's small step after a right server's held step",
+     4, {"", kAhead999, kTwoHours, kTwoHours, kTwoHours}, 5, {4, 1, 2, 3, 3},
+     "SetSystemTime(2026-12-8 (dow 2) 14:0:0.0)"},
+    {"two servers agree within 30 s",
+     1, {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:30 00 0 0  50.0 UTC(NIST) * \n", "",
+         ""}, 2, {1, 2}, "SetSystemTime(2026-12-8 (dow 2) 12:5:30.0)"},
+    {"two servers 31 s apart do not",
+     1, {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:31 00 0 0  50.0 UTC(NIST) * \n", "",
+         ""}, 4, {1, 2, 3, 4}, ""},
+};
+
+TEST_F(ClockCheckSim, NoServerAloneMovesTheClockAndNoneHoldsTheMonitor) {
+  for (const Sequence& sequence : kSequences) {
+    SCOPED_TRACE(sequence.name);
+    SetUp();
+    sim::SetOnline(true);
+    g_servers.index = sequence.firstIndex;
+    for (int i = 1; i <= kServerCount; ++i) {
+      if (*sequence.replies[i]) {
+        sim::ServeReply(Url(i), sequence.replies[i]);
+      } else {
+        sim::RefuseOpen(Url(i));
+      }
+    }
+    for (int i = 0; i < sequence.checks; ++i) ClockCheck();
+    std::vector<std::string> asked;
+    for (int server : sequence.asked) asked.push_back(Url(server));
+    EXPECT_EQ(sim::OpenedUrls(), asked);
+    EXPECT_EQ(sim::CallsOf({"SetSystemTime"}),
+              *sequence.set ? std::vector<std::string>{sequence.set} : std::vector<std::string>{});
+    ExpectLogged({});
+    ExpectAllClosed();
+  }
 }
 
 // Ticks come one interval after the previous check ended, so a check that
@@ -420,7 +530,8 @@ TEST_F(ClockCheckSim, NextTickIsArmedOneIntervalAfterTheCheckEnds) {
   }
   ASSERT_EQ(sim::Timers().size(), 1u);
   EXPECT_EQ(sim::Timers()[0].id, g_timerId);
-  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(2)}));
+  // Server 2's step waits for another server, so the third check asks 3.
+  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(3)}));
 }
 
 }  // namespace

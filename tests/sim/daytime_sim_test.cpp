@@ -23,9 +23,11 @@ class DaytimeSim : public ::testing::Test {
     sim::SetUtcNow(kClock);
     g_heldStep = {};
   }
-  bool Apply(const std::string& reply, LONG server = 1) {
+  ReplyOutcome Apply(const std::string& reply, LONG server = 1) {
     return ApplyDaytimeReply(reply.data(), reply.size(), server);
   }
+  // Server 2 asked for a step of `seconds` at the check before.
+  void HeldByServer2(int64_t seconds) { g_heldStep = {2, seconds}; }
 
   // The clock the replies are measured against: 2026-12-08 04:54:38.250.
   const SYSTEMTIME kClock = T(2026, 12, 8, 4, 54, 38, 250);
@@ -36,7 +38,7 @@ TEST_F(DaytimeSim, RejectedReplyDoesNotReadTheClock) {
                             "\n6138x 26-12-08 04:54:38\n", "\n61382 26-12-08\r\n04:54:38\n"}) {
     SCOPED_TRACE(reply);
     sim::ClearJournal();
-    EXPECT_TRUE(Apply(reply));
+    EXPECT_EQ(Apply(reply), ReplyOutcome::kUnusable);
     EXPECT_TRUE(sim::CallNames().empty());
   }
   EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
@@ -49,23 +51,30 @@ TEST_F(DaytimeSim, ServerThatSaysItsTimeIsWrongIsLeft) {
     SCOPED_TRACE(health);
     sim::SetUtcNow(kClock);
     sim::ClearJournal();
+    HeldByServer2(120);
     const bool believed = health < '2';
     EXPECT_EQ(
         Apply(std::string("\n61382 26-12-08 04:56:38 00 0 ") + health + "  0.0 UTC(NIST) *\n"),
-        believed);
+        believed ? ReplyOutcome::kClockSet : ReplyOutcome::kUnusable);
     EXPECT_EQ(sim::CountCalls("GetSystemTime"), believed ? 1u : 0u);
     EXPECT_EQ(sim::CountCalls("SetSystemTime"), believed ? 1u : 0u);
   }
 }
 
 TEST_F(DaytimeSim, CorrectReplyReadsButLeavesTheClock) {
-  Apply("\n61382 26-12-08 04:55:08 00 0 0  50.0 UTC(NIST) * \n");  // 30 s ahead of the clock
+  HeldByServer2(30);
+  // 30 s ahead of the clock: right, and the held step is forgotten.
+  EXPECT_EQ(Apply("\n61382 26-12-08 04:55:08 00 0 0  50.0 UTC(NIST) * \n"),
+            ReplyOutcome::kClockRight);
+  EXPECT_EQ(g_heldStep.server, 0);
   EXPECT_EQ((std::vector<std::string>{"GetSystemTime"}), sim::CallNames());
   EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
 }
 
 TEST_F(DaytimeSim, OffClockIsSetKeepingItsMilliseconds) {
-  Apply("\n61382 26-12-08 04:55:09 00 0 0  50.0 UTC(NIST) * \n");
+  HeldByServer2(31);
+  EXPECT_EQ(Apply("\n61382 26-12-08 04:55:09 00 0 0  50.0 UTC(NIST) * \n"),
+            ReplyOutcome::kClockSet);
   EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
   EXPECT_EQ((std::vector<std::string>{"SetSystemTime(2026-12-8 (dow 2) 4:55:9.250)"}),
             sim::CallsOf({"SetSystemTime"}));
@@ -88,7 +97,7 @@ TEST_F(DaytimeSim, ImpossibleRecordIsNeverSet) {
        }) {
     SCOPED_TRACE(reply);
     sim::ClearJournal();
-    EXPECT_TRUE(Apply(reply));
+    EXPECT_EQ(Apply(reply), ReplyOutcome::kUnusable);
     EXPECT_EQ((std::vector<std::string>{"GetSystemTime"}), sim::CallNames());
     EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
   }
@@ -96,23 +105,29 @@ TEST_F(DaytimeSim, ImpossibleRecordIsNeverSet) {
 
 TEST_F(DaytimeSim, RefusedSetIsNotRetried) {
   sim::FailCall("SetSystemTime", ERROR_PRIVILEGE_NOT_HELD);
+  HeldByServer2(120);
   Apply("61382 26-12-08 04:56:38");
   EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
   EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
 }
 
-// A big step is held until another server asks for it; what clears the held
-// step. Each row is a sequence of replies (server, reply) and the clock after
-// each.
-TEST_F(DaytimeSim, BigStepIsTakenOnlyWhenAnotherServerAgrees) {
+// A step of any size is held until another server asks for it; what clears
+// the held step. Each row is a sequence of replies (server, reply), what each
+// made of the clock, and the clock after each.
+TEST_F(DaytimeSim, StepIsTakenOnlyWhenAnotherServerAgrees) {
   const std::string threeDays = "61385 26-12-11 04:54:38";  // 3 days ahead of the clock
+  const std::string ahead31 = "61382 26-12-08 04:55:09";    // the least step there is
+  const std::string ahead61 = "61382 26-12-08 04:55:39";
   const std::string right = "61382 26-12-08 04:54:50";
   const SYSTEMTIME unchanged = T(2026, 12, 8, 4, 54, 38, 250, 2);
   const SYSTEMTIME stepped = T(2026, 12, 11, 4, 54, 38, 250, 5);
+  const SYSTEMTIME nudged = T(2026, 12, 8, 4, 55, 9, 250, 2);
+  const ReplyOutcome kHeld = ReplyOutcome::kStepHeld, kSet = ReplyOutcome::kClockSet,
+                     kRight = ReplyOutcome::kClockRight, kUnusable = ReplyOutcome::kUnusable;
   struct Reply {
     LONG server;
     std::string text;
-    bool keep;  // ApplyDaytimeReply's result: false asks the next server
+    ReplyOutcome outcome;
     SYSTEMTIME after;
   };
   struct Row {
@@ -120,29 +135,40 @@ TEST_F(DaytimeSim, BigStepIsTakenOnlyWhenAnotherServerAgrees) {
     std::vector<Reply> replies;
   };
   const Row rows[] = {
-      {"confirmed by the next", {{1, threeDays, false, unchanged}, {2, threeDays, true, stepped}}},
+      {"confirmed by the next", {{1, threeDays, kHeld, unchanged}, {2, threeDays, kSet, stepped}}},
+      {"a small step too", {{1, ahead31, kHeld, unchanged}, {3, ahead31, kSet, nudged}}},
+      {"30 s apart agree", {{1, ahead61, kHeld, unchanged}, {2, ahead31, kSet, nudged}}},
+      {"31 s apart do not",
+       {{1, "61382 26-12-08 04:55:40", kHeld, unchanged}, {2, ahead31, kHeld, unchanged}}},
       {"the same server twice",
-       {{1, threeDays, false, unchanged}, {1, threeDays, false, unchanged}}},
+       {{1, threeDays, kHeld, unchanged}, {1, threeDays, kHeld, unchanged}}},
+      {"a disagreeing step replaces it",
+       {{1, threeDays, kHeld, unchanged},
+        {2, ahead31, kHeld, unchanged},
+        {3, threeDays, kHeld, unchanged},
+        {4, ahead31, kHeld, unchanged},
+        {1, ahead31, kSet, nudged}}},
       {"a right clock forgets it",
-       {{1, threeDays, false, unchanged},
-        {2, right, true, unchanged},
-        {3, threeDays, false, unchanged}}},
+       {{1, threeDays, kHeld, unchanged},
+        {2, right, kRight, unchanged},
+        {3, threeDays, kHeld, unchanged}}},
       {"an unusable reply keeps it",
-       {{1, threeDays, false, unchanged},
-        {2, "61382 26-12-08 23:59:00", true, unchanged},
-        {2, "61382 26-13-08 04:54:38", true, unchanged},
-        {3, threeDays, true, stepped}}},
+       {{1, threeDays, kHeld, unchanged},
+        {2, "61382 26-12-08 23:59:00", kUnusable, unchanged},
+        {2, "61382 26-13-08 04:54:38", kUnusable, unchanged},
+        {2, "61382 24-12-08 04:54:38", kUnusable, unchanged},
+        {3, threeDays, kSet, stepped}}},
       {"an unhealthy server keeps it",
-       {{1, threeDays, false, unchanged},
-        {2, "61382 26-12-08 04:54:38 00 0 4", false, unchanged},
-        {3, threeDays, true, stepped}}},
+       {{1, threeDays, kHeld, unchanged},
+        {2, "61382 26-12-08 04:54:38 00 0 4", kUnusable, unchanged},
+        {3, threeDays, kSet, stepped}}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     SetUp();
     for (const Reply& reply : row.replies) {
       SCOPED_TRACE(reply.text);
-      EXPECT_EQ(Apply(reply.text, reply.server), reply.keep);
+      EXPECT_EQ(Apply(reply.text, reply.server), reply.outcome);
       EXPECT_EQ(Show(reply.after), Show(sim::UtcNow()));
     }
   }

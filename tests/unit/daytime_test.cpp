@@ -182,7 +182,7 @@ TEST(DaytimeReply, Vectors) {
   }
 }
 
-// A step of more than 1000 s waits for a second server: each row is a reply
+// Every step, small or big, waits for a second server: each row is a reply
 // from `server` with `held` as the step held before it.
 struct StepCase {
   const char* name;
@@ -200,9 +200,10 @@ std::vector<StepCase> StepCases() {
   const LONG threeDays = 3 * 86400;
   const std::string threeDaysOn = "61385 26-12-11 12:00:00";
   return {
-      {"Ahead999", none, 1, "61382 26-12-08 12:16:39", noon, true, none},
-      {"Behind999", none, 1, "61382 26-12-08 11:43:21", noon, true, none},
-      {"Ahead1000", none, 1, "61382 26-12-08 12:16:40", noon, true, none},
+      {"Ahead31", none, 1, "61382 26-12-08 12:00:31", noon, false, {1, 31}},
+      {"Behind31", none, 2, "61382 26-12-08 11:59:29", noon, false, {2, -31}},
+      {"Ahead999", none, 1, "61382 26-12-08 12:16:39", noon, false, {1, 999}},
+      {"Behind999", none, 1, "61382 26-12-08 11:43:21", noon, false, {1, -999}},
       {"Ahead1001", none, 1, "61382 26-12-08 12:16:41", noon, false, {1, 1001}},
       {"Behind1001", none, 1, "61382 26-12-08 11:43:19", noon, false, {1, -1001}},
       {"DateOnlyDiffers", none, 1, "61383 26-12-09 12:00:00", noon, false, {1, 86400}},
@@ -236,18 +237,22 @@ std::vector<StepCase> StepCases() {
        {2, threeDays + 31}},
       {"DifferentStep", {1, threeDays}, 2, "61382 26-12-08 14:00:00", noon, false, {2, 7200}},
       {"OppositeStep", {1, threeDays}, 2, "61379 26-12-05 12:00:00", noon, false, {2, -threeDays}},
-      {"SmallStepForgetsTheHeld", {1, threeDays}, 2, "61382 26-12-08 12:01:30", noon, true, none},
+      {"SmallStepReplacesTheHeld", {1, threeDays}, 2, "61382 26-12-08 12:01:30", noon, false,
+       {2, 90}},
       {"SmallStepFromTheSameServer",
        {1, threeDays},
        1,
        "61382 26-12-08 11:58:30",
        noon,
-       true,
-       none},
+       false,
+       {1, -90}},
+      {"SmallStepConfirmed", {3, 90}, 4, "61382 26-12-08 12:01:30", noon, true, none},
+      {"SmallStepMeetsItsOpposite", {3, 90}, 4, "61382 26-12-08 11:58:30", noon, false,
+       {4, -90}},
   };
 }
 
-TEST(SecondOpinion, BigStepsWaitForAnotherServer) {
+TEST(SecondOpinion, EveryStepWaitsForAnotherServer) {
   for (const StepCase& c : StepCases()) {
     SCOPED_TRACE(c.name);
     const std::optional<DaytimeReply> reply = ParseDaytimeReply(c.reply.data(), c.reply.size());

@@ -22,16 +22,21 @@ constexpr size_t kEntryNameRoom = 257, kDeviceTypeRoom = 17, kDeviceNameRoom = 1
 
 enum class Behaviour { kReply, kRefuse, kHangUntilClosed, kHangForever };
 
+// How a read that wants more than the server sent ends.
+enum class Stall { kNone, kUntilClosed, kForever };
+
 struct Script {
   Behaviour behaviour = Behaviour::kReply;
   std::vector<std::string> pieces;
   uint64_t delayMs = 0;
+  Stall stall = Stall::kNone;
 };
 
 struct InternetHandle {
   bool isSession;
   uintptr_t session;  // a URL handle's session
   std::vector<std::string> pieces;
+  Stall stall = Stall::kNone;
   size_t piece = 0;
   size_t offset = 0;
 };
@@ -112,6 +117,12 @@ void RefuseOpen(const std::string& url) { SetScript(url, Behaviour::kRefuse); }
 void HangUntilSessionClosed(const std::string& url) { SetScript(url, Behaviour::kHangUntilClosed); }
 
 void HangForever(const std::string& url) { SetScript(url, Behaviour::kHangForever); }
+
+void ServeAndStall(const std::string& url, const std::string& bytes, bool wakesOnClose) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  N().scripts[url] = Script{Behaviour::kReply, {bytes}, 0,
+                            wakesOnClose ? Stall::kUntilClosed : Stall::kForever};
+}
 
 void MissingDll(const std::string& dll) {
   static const std::map<std::string, std::vector<std::string>> kExports = {
@@ -225,20 +236,40 @@ HINTERNET WINAPI InternetOpenUrlA(HINTERNET session, LPCSTR url, LPCSTR headers,
     return nullptr;
   }
   uintptr_t value = N().nextHandle += 4;
-  N().handles[value] = sim::InternetHandle{false, sessionValue, script.pieces};
+  N().handles[value] = sim::InternetHandle{false, sessionValue, script.pieces, script.stall};
   return reinterpret_cast<HINTERNET>(value);
 }
 
 BOOL WINAPI InternetReadFile(HINTERNET file, LPVOID buffer, DWORD toRead, LPDWORD read) {
   if (Enter("InternetReadFile", Fmt("%p, %u", file, toRead))) return FALSE;
-  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  auto it = N().handles.find(reinterpret_cast<uintptr_t>(file));
-  if (it == N().handles.end() || it->second.isSession) {
-    SetLastError(ERROR_INVALID_HANDLE);
+  sim::Stall stall;
+  uintptr_t session;
+  {
+    std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+    auto it = N().handles.find(reinterpret_cast<uintptr_t>(file));
+    if (it == N().handles.end() || it->second.isSession) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    if (!buffer || !read) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    stall = it->second.stall;
+    session = it->second.session;
+  }
+  // A server that keeps the connection open: the read waits without the
+  // lock, like a blocked open.
+  if (stall != sim::Stall::kNone) {
+    sim::BlockThread(stall == sim::Stall::kUntilClosed ? sim::SessionKey(session) : nullptr,
+                     std::nullopt);
+    SetLastError(sim::kInternetOperationCancelled);
     return FALSE;
   }
-  if (!buffer || !read) {
-    SetLastError(ERROR_INVALID_PARAMETER);
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  auto it = N().handles.find(reinterpret_cast<uintptr_t>(file));
+  if (it == N().handles.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
   sim::InternetHandle& h = it->second;

@@ -37,8 +37,14 @@ void RefuseOpen(const std::string& url);
 // as on Windows.
 void HangUntilSessionClosed(const std::string& url);
 // Accepts and never answers, and closing the session does not help, as under
-// Wine: only TerminateThread ends the open.
+// Wine: the open never returns.
 void HangForever(const std::string& url);
+// Sends `bytes` and keeps the connection open. A read waits for all the
+// bytes it asked for or the server's close (WinINet's InternetReadFile
+// "returns when the requested bytes are read or the end of the data"), so
+// the first read waits: until the session is closed, which fails it with
+// 12017 (Windows), or with `wakesOnClose` false for ever (Wine).
+void ServeAndStall(const std::string& url, const std::string& bytes, bool wakesOnClose);
 
 // A machine without the DLL ("wininet.dll" or "rasapi32.dll"): every call
 // of it fails as the program's loader makes it fail, with

@@ -200,13 +200,24 @@ bool BlockThread(const void* key, std::optional<uint64_t> wakeAtMs) {
 
 void WakeBlocked(const void* key) {
   if (!key) return;
-  std::lock_guard<std::mutex> registry(R().m);
-  for (auto& thread : R().threads) {
-    std::lock_guard<std::mutex> lock(thread->m);
-    if (thread->state == State::kBlocked && thread->key == key) {
-      thread->wokenByKey = true;
-      thread->Resume();
+  std::vector<std::shared_ptr<ThreadObject>> woken;
+  {
+    std::lock_guard<std::mutex> registry(R().m);
+    for (auto& thread : R().threads) {
+      std::lock_guard<std::mutex> lock(thread->m);
+      if (thread->state == State::kBlocked && thread->key == key) {
+        thread->wokenByKey = true;
+        thread->Resume();
+        woken.push_back(thread);
+      }
     }
+  }
+  // As a new thread does, a woken one runs in no virtual time: it has ended
+  // or blocked again before the waker goes on, which keeps the journal's
+  // order fixed.
+  for (auto& thread : woken) {
+    std::unique_lock<std::mutex> lock(thread->m);
+    thread->Settle(lock);
   }
 }
 
@@ -264,22 +275,5 @@ BOOL WINAPI GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
   std::unique_lock<std::mutex> lock(thread->m);
   thread->Settle(lock);
   *exitCode = thread->state == sim::State::kEnded ? thread->exitCode : STILL_ACTIVE;
-  return TRUE;
-}
-
-BOOL WINAPI TerminateThread(HANDLE handle, DWORD exitCode) {
-  if (Enter("TerminateThread", Fmt("%p, %u", handle, exitCode))) return FALSE;
-  auto thread = sim::Lookup<sim::ThreadObject>(handle);
-  if (!thread) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  std::unique_lock<std::mutex> lock(thread->m);
-  thread->Settle(lock);
-  if (thread->state == sim::State::kEnded) return TRUE;
-  thread->terminate = true;
-  thread->terminateCode = exitCode;
-  thread->Resume();
-  thread->cv.wait(lock, [&] { return thread->state == sim::State::kEnded; });
   return TRUE;
 }

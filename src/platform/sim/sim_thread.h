@@ -22,7 +22,8 @@ namespace sim {
 // ever wake it. The caller must not hold Lock().
 bool BlockThread(const void* key, std::optional<uint64_t> wakeAtMs);
 
-// Wakes every simulated thread blocked on `key`.
+// Wakes every simulated thread blocked on `key` and lets each run until it
+// ends or blocks again.
 void WakeBlocked(const void* key);
 
 // Simulated threads still running or blocked (not yet ended).
