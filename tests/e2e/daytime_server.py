@@ -16,6 +16,8 @@ connection; "refuse" closes the listener at once):
   refuse      no listener: connect gets "connection refused"
   silent      accept, read the request, never answer; the socket is held until
               release() or stop()
+  stall       the NIST line (as nist), then keep the connection open without
+              another byte; held like silent
   close       accept, read the request, close without a byte
   reset       accept, read the request, close with RST
   garbage     LF + 64 bytes of seeded noise + LF.   seed=0, size=64
@@ -49,7 +51,7 @@ SERVERS = (
     ("time-c-g.nist.gov", "127.0.0.13"),
     ("utcnist2.colorado.edu", "127.0.0.14"),
 )
-MODES = ("nist", "refuse", "silent", "close", "reset", "garbage", "big",
+MODES = ("nist", "refuse", "silent", "stall", "close", "reset", "garbage", "big",
          "two_pieces", "empty", "raw")
 _MJD_EPOCH = _dt.date(1858, 11, 17).toordinal()
 
@@ -117,8 +119,7 @@ def clear_skew(magnitude, duration, now=None, most=None):
     """A skew for servers that must be believed for `duration` seconds from
     `now` (default: the current time): +magnitude or -magnitude when either
     keeps every server time out of the midnight band, else the smallest larger
-    one up to `most` (default magnitude + 810, so 90 becomes at most 900, still
-    a step one server may take alone)."""
+    one up to `most` (default magnitude + 810, so 90 becomes at most 900)."""
     now = time.time() if now is None else now
     most = magnitude + 810 if most is None else most
     for size in range(magnitude, most + 1):
@@ -158,7 +159,7 @@ class DaytimeServers:
         self._lock = threading.RLock()
         self._requests = []
         self._cond = threading.Condition(self._lock)
-        self._held = []           # sockets kept open by "silent"
+        self._held = []           # sockets kept open by "silent" and "stall"
         self._threads = []
         self._sel = None
         self._stop = threading.Event()
@@ -226,7 +227,7 @@ class DaytimeServers:
         self._wake()
 
     def release(self):
-        """Closes the connections held by "silent" servers."""
+        """Closes the connections held by "silent" and "stall" servers."""
         with self._lock:
             held, self._held = self._held, []
         for c in held:
@@ -357,8 +358,12 @@ class DaytimeServers:
                 request.sent = utc_now(p.get("skew", 0.0))
                 return nist_line(request.sent, p.get("tt"), p.get("leap", 0),
                                  p.get("health", 0), p.get("adv", 50.0))
-            if mode == "nist":
+            if mode in ("nist", "stall"):
                 conn.sendall(line())
+                if mode == "stall":
+                    with self._lock:
+                        self._held.append(conn)
+                    return
             elif mode == "garbage":
                 rnd = random.Random(p.get("seed", 0))
                 conn.sendall(b"\n" + bytes(rnd.randrange(256) for _ in range(p.get("size", 64))) + b"\n")
