@@ -87,7 +87,7 @@ fi
 
 # All of apt's output goes to the log, kept and named when setup fails; each
 # attempt's own output to $out, read for the reason.
-log=$(mktemp /tmp/vorn-setup.XXXXXX.log)
+log=$(mktemp "${TMPDIR:-/tmp}/vorn-setup.XXXXXX.log")
 out=$log.last
 keep_log=0
 trap 'rm -f "$out"; [ $keep_log = 1 ] || rm -f "$log"' EXIT
@@ -119,7 +119,7 @@ install_why() {
   if [ -z "$line" ]; then
     n=$(grep -cE '^ [^ ]+ : ' "$out" || true)
     line=$(grep -m1 -E '^ [^ ]+ : ' "$out" || true)
-    [ "$n" -gt 1 ] && line="$line (and $((n - 1)) more unmet dependencies)"
+    [ "$n" -gt 1 ] && line="$line (and $((n - 1)) more)"
   fi
   [ -n "$line" ] || line=$(grep -E '^E: ' "$out" | tail -n1 || true)
   [ -n "$line" ] || line=$(grep . "$out" | tail -n1 || true)
