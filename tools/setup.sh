@@ -171,8 +171,16 @@ if [ $need_i386 -eq 1 ] && ! "${SUDO[@]}" dpkg --add-architecture i386 >>"$log" 
   exit 1
 fi
 # The i386 package lists only exist after an update following --add-architecture.
+# apt-get install waits for the dpkg lock by itself; update does not wait for
+# the lists lock (held at boot by the daily apt run), so it is tried again.
 update_note=
-if ! apt_get update; then
+updated=0
+for ((i = 0; i < 120; i++)); do
+  apt_get update && { updated=1; break; }
+  grep -q '^E: Could not get lock' "$out" || break
+  sleep 5
+done
+if [ $updated = 0 ]; then
   echo "setup.sh: $(update_failure); installing from the package lists at hand"
   update_note="; apt-get update had failed, see above"
 fi
