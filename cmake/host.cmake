@@ -53,3 +53,10 @@ endforeach()
 find_program(VORN_PYTHON python3 REQUIRED)
 add_test(NAME wine_loader COMMAND ${VORN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/wine/test_loader.py)
 set_tests_properties(wine_loader PROPERTIES LABELS unit ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)
+
+# tools/setup.sh's choices against stand-ins for apt-get and dpkg (the
+# machine's packages untouched), and how a build is dated.
+add_test(NAME setup_script COMMAND ${VORN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/tools/test_setup.py)
+add_test(NAME source_date COMMAND ${VORN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/tools/test_source_date.py)
+set_tests_properties(setup_script source_date PROPERTIES LABELS unit TIMEOUT 120
+  ENVIRONMENT PYTHONDONTWRITEBYTECODE=1)

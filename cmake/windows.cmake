@@ -26,6 +26,8 @@ set_source_files_properties(${VORN_RESOURCES} PROPERTIES
 # build of a commit gives the same bytes (the header's time stamp and with it
 # its checksum). The date is looked up at every build: a new commit relinks.
 set(VORN_SOURCE_DATE_FILE ${CMAKE_BINARY_DIR}/source-date-epoch)
+include(${PROJECT_SOURCE_DIR}/cmake/source-date.cmake)
+vorn_source_date_note(${PROJECT_SOURCE_DIR})
 add_custom_target(vorn_source_date
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DOUT=${VORN_SOURCE_DATE_FILE}
     -P ${PROJECT_SOURCE_DIR}/cmake/source-date.cmake

@@ -79,13 +79,15 @@ vorn_host_runs_x86_64() {
   [ "$(uname -m)" = x86_64 ]
 }
 
-# vorn_default_arch: VORN_WINE_ARCH, else win32 where the host runs i386 code,
-# else win64 on x86_64; fails (printing nothing) where neither works.
+# vorn_default_arch: VORN_WINE_ARCH, else win32 where the host runs i386 code
+# and 32-bit Wine is installed (or where it is not x86_64), else win64 on
+# x86_64; fails (printing nothing) where neither works. tools/setup.sh leaves
+# 32-bit Wine out only where the package sources cannot give it.
 vorn_default_arch() {
   case ${VORN_WINE_ARCH:-} in
     win32 | win64) echo "$VORN_WINE_ARCH"; return 0 ;;
   esac
-  if vorn_host_runs_i386; then
+  if vorn_host_runs_i386 && { [ -x "$VORN_WINE_LIB/wine" ] || ! vorn_host_runs_x86_64; }; then
     echo win32
   elif vorn_host_runs_x86_64; then
     echo win64
@@ -96,10 +98,12 @@ vorn_default_arch() {
 
 # vorn_win64_reason: why the Windows tests run the x86_64 build, in words.
 vorn_win64_reason() {
-  if vorn_host_runs_i386; then
+  if ! vorn_host_runs_i386; then
+    echo "this host runs no 32-bit x86 code"
+  elif [ "${VORN_WINE_ARCH:-}" = win64 ]; then
     echo "VORN_WINE_ARCH=win64"
   else
-    echo "this host runs no 32-bit x86 code"
+    echo "32-bit Wine is not installed (tools/setup.sh could not install wine32:i386)"
   fi
 }
 
