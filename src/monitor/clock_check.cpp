@@ -104,9 +104,9 @@ bool AskServer(HINTERNET session) {
   }
   // Nothing read, or a reply that asks for nothing useful: the next check
   // asks another server.
-  const ReplyOutcome outcome =
-      exitCode == 0 ? ReplyOutcome::kUnusable
-                    : ApplyDaytimeReply(fetch->reply, fetch->count, g_servers.index);
+  const ReplyOutcome outcome = exitCode == 0
+                                   ? ReplyOutcome::kUnusable
+                                   : ApplyDaytimeReply(fetch->reply, fetch->count, g_servers.index);
   if (!AskAgain(outcome)) AdvanceServer();
   return true;
 }

@@ -38,8 +38,7 @@ DWORD WINAPI FetchWorker(LPVOID parameter) {
     Fetch* fetch;
     ~Hold() { ReleaseWorkerHold(fetch); }
   } hold{fetch};
-  fetch->file =
-      InternetOpenUrlA(fetch->session, fetch->url, nullptr, 0, INTERNET_FLAG_RELOAD, 0);
+  fetch->file = InternetOpenUrlA(fetch->session, fetch->url, nullptr, 0, INTERNET_FLAG_RELOAD, 0);
   // One read: a reply that arrives in pieces is judged on the first. Not
   // once the check has given up: the session is gone, and with it the URL
   // handle, whose value may already name another.
