@@ -36,6 +36,17 @@ __attribute__((noinline)) void RaiseRegistryError(const std::string& message) {
   throw RegistryError(message, __builtin_return_address(0));
 }
 
+__attribute__((noinline)) void RaiseOSError(DWORD code) {
+  std::string message = "System error " + DecimalText(static_cast<int32_t>(code));
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, text, sizeof text, nullptr);
+  // The system's texts end in a line break.
+  while (length > 0 && static_cast<unsigned char>(text[length - 1]) <= ' ') --length;
+  if (length > 0) message += ": " + std::string(text, length);
+  throw OSError(message, __builtin_return_address(0));
+}
+
 std::string ErrorReportText(const VornError& error, const std::string& moduleFileName) {
   const std::string address =
       HexText(reinterpret_cast<uintptr_t>(error.Address()), 2 * sizeof(void*));

@@ -7,6 +7,7 @@
 #include "platform/win_base.h"
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
+#include "setup/elevation.h"
 #include "setup/install_text.h"
 #include "setup/read_only.h"
 #include "setup/registry_section.h"
@@ -42,6 +43,8 @@ void ShowCopyFailure(const std::string& target, DWORD error) {
 }  // namespace
 
 void RunInstaller() {
+  // Before anything changes: without the rights, nothing would be done well.
+  if (HandedToElevatedCopy(kInstallCaption, kInstallNeedsRightsText)) return;
   // First, so that the monitor's file is free to be overwritten.
   StopRunningMonitor();
   const std::string folder = RegisterProduct();
