@@ -123,12 +123,12 @@ std::string SharedWindowsFolder() {
 }
 
 // On NT: a folder made anew under the Windows folder, with an access list
-// that only SYSTEM and the Administrators may change. Nobody else may add
-// to the Windows folder's children's contents or take them away: no default
-// list of NT 4.0 to 10 gives another account Full Control (with its "Delete
-// Subfolders and Files") on the Windows folder, and the Windows folder
-// itself cannot be renamed while Windows runs from it. A folder of the name
-// that is already there is passed over, whoever made it.
+// that lets only SYSTEM and the Administrators into it. Nobody else can
+// delete or rename it from outside either: no default list of NT 4.0 to 11
+// gives another account Full Control of the Windows folder (whose "Delete
+// Subfolders and Files" would allow that), and the Windows folder itself
+// cannot be renamed while Windows runs from it. A folder of the name that
+// is already there is passed over, whoever made it.
 ScriptFile MakeScriptFolder(const std::string& windows, LPSECURITY_ATTRIBUTES access) {
   for (int attempt = 0; attempt < kRemovalFolderAttempts; ++attempt) {
     const std::string folder = RemovalFolder(windows, attempt);
