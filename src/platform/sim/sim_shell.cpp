@@ -96,10 +96,10 @@ HINSTANCE WINAPI ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR par
 }
 
 // As the ShellExecuteEx page describes it: FALSE and the last error on
-// failure, the process handle with SEE_MASK_NOCLOSEPROCESS. "runas" on
-// Vista and later raises the consent prompt, and a user who declines it
-// gives ERROR_CANCELLED ("The operation was canceled by the user"), as
-// Microsoft's guidance on requesting elevation with ShellExecuteEx says.
+// failure, the process handle with SEE_MASK_NOCLOSEPROCESS. On Vista and
+// later "runas" brings up the User Account Control consent prompt; a user
+// who declines it is the page's ERROR_CANCELLED ("the function prompted the
+// user ..., but the user canceled the request"), and nothing starts.
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
   if (!info) {
     Enter("ShellExecuteExA", "NULL");
