@@ -55,6 +55,9 @@ class OSError : public VornError {
 [[noreturn]] void RaiseRegistryError(const std::string& message);
 // "System error <code>", then the system's text for it when there is one.
 [[noreturn]] void RaiseOSError(DWORD code);
+// The system's text for an error code as FormatMessageA gives it (with its
+// line break), or empty when it has none.
+std::string SystemErrorText(DWORD code);
 
 // "Exception <kind> in module <module> at <address>.", a line feed, and the
 // message with a full stop added when it has none.

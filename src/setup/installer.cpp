@@ -33,10 +33,7 @@ std::string RegisterProduct() {
 }
 
 void ShowCopyFailure(const std::string& target, DWORD error) {
-  char reason[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, reason, sizeof reason, nullptr);
-  const std::string text = InstallFailedMessage(target, error, std::string(reason, length));
+  const std::string text = InstallFailedMessage(target, error, SystemErrorText(error));
   MessageBoxA(nullptr, text.c_str(), kInstallCaption, MB_ICONERROR);
 }
 

@@ -94,21 +94,18 @@ struct ScriptFile {
 };
 
 // A folder path from `call` (GetSystemWindowsDirectoryA or its like); false
-// with the call's error as the last error when it gives none.
+// with the call's error as the last error when it gives none. The Windows
+// folder's path fits MAX_PATH, as the GetWindowsDirectory page sizes it.
 bool ReadFolder(UINT(WINAPI* call)(LPSTR, UINT), std::string* folder) {
-  std::vector<char> buffer(MAX_PATH + 1, '\0');
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    const UINT length = call(buffer.data(), static_cast<UINT>(buffer.size()));
-    if (length == 0) return false;
-    if (length < buffer.size()) {
-      folder->assign(buffer.data(), length);
-      return true;
-    }
-    // Too small: the result is the size needed, terminator included.
-    buffer.assign(length + 1, '\0');
+  char buffer[MAX_PATH + 1];
+  const UINT length = call(buffer, sizeof buffer);
+  if (length == 0) return false;
+  if (length >= sizeof buffer) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
   }
-  SetLastError(ERROR_INSUFFICIENT_BUFFER);
-  return false;
+  folder->assign(buffer, length);
+  return true;
 }
 
 // The Windows folder all users share. Under Terminal Server
