@@ -111,13 +111,15 @@ def main():
 
         stage(5, "what is left")
         gone = wait_until(lambda: not installed.exists(), 20, what="VornMon.exe deleted")
-        script = wp.unix_path(r"C:\DelAll.bat")
-        wait_until(lambda: not script.exists(), 20, what="c:\\DelAll.bat deleted")
+        # On NT the removal script lies in a folder of its own under the
+        # Windows folder, and takes it along.
+        script = wp.unix_path(r"C:\windows\VornRemoval\DelAll.bat")
+        wait_until(lambda: not script.exists(), 20, what="the removal script deleted")
         entry = wp.reg_query(ENTRY, "DisplayName")
         say("Add/Remove Programs entry: %s" % ("gone" if entry is None else "STILL THERE"))
         say("monitor window: %s" % ("gone" if wp.count_windows(TITLE) == 0 else "STILL THERE"))
         say("installed VornMon.exe: %s" % ("gone" if gone and not installed.exists() else "STILL THERE"))
-        say("c:\\DelAll.bat: %s" % ("gone" if not script.exists() else "STILL THERE"))
+        say("removal script: %s" % ("gone" if not script.exists() else "STILL THERE"))
         ok = entry is None and wp.count_windows(TITLE) == 0 and not installed.exists() \
             and not script.exists()
         print(flush=True)

@@ -257,8 +257,8 @@ def run_story(wp, exe, out):
     take_box(wp, "Uninstall Status", out / "uninstall.png", timeout=60)
     remover.wait(60)
     wait_until(lambda: not installed.exists(), 20, what="the installed copy to be deleted")
-    script = wp.unix_path(r"C:\DelAll.bat")
-    wait_until(lambda: not script.exists(), 20, what="c:\\DelAll.bat to delete itself")
+    script = wp.unix_path(r"C:\windows\VornRemoval\DelAll.bat")
+    wait_until(lambda: not script.exists(), 20, what="the removal script to delete itself")
 
     # 4. An error report: the all-users StartUp folder's registry value has
     # the wrong type.

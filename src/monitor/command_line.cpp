@@ -34,6 +34,30 @@ std::vector<std::string> SplitCommandLine(const char* line) {
   return words;
 }
 
+std::string ParametersText(const char* line) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(line ? line : "");
+  // Word 0 as SplitCommandLine reads it, "" pairs before it included.
+  for (;;) {
+    while (IsSeparator(*p)) ++p;
+    if (p[0] == '"' && p[1] == '"') {
+      p += 2;
+    } else {
+      break;
+    }
+  }
+  while (*p > 0x20) {
+    if (*p == '"') {
+      ++p;
+      while (*p != 0 && *p != '"') ++p;
+      if (*p != 0) ++p;
+    } else {
+      ++p;
+    }
+  }
+  while (IsSeparator(*p)) ++p;
+  return reinterpret_cast<const char*>(p);
+}
+
 std::string ParamStr(const std::vector<std::string>& words, size_t index) {
   return index < words.size() ? words[index] : std::string();
 }

@@ -13,3 +13,7 @@ std::vector<std::string> SplitCommandLine(const char* line);
 
 // Word `index`, or the empty text beyond the last word.
 std::string ParamStr(const std::vector<std::string>& words, size_t index);
+
+// What follows word 0, as written (quotes kept), without the separators
+// before it: the parameters to hand on to another copy of the program.
+std::string ParametersText(const char* line);

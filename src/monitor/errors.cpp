@@ -36,6 +36,25 @@ __attribute__((noinline)) void RaiseRegistryError(const std::string& message) {
   throw RegistryError(message, __builtin_return_address(0));
 }
 
+std::string SystemErrorText(DWORD code) {
+  char text[512];
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, code, 0, text, sizeof text, nullptr);
+  return std::string(text, length);
+}
+
+__attribute__((noinline)) void RaiseOSError(DWORD code) {
+  std::string message = "System error " + DecimalText(static_cast<int32_t>(code));
+  std::string text = SystemErrorText(code);
+  // The system's texts end in a line break.
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.pop_back();
+  if (!text.empty()) {
+    message += ": ";
+    message += text;
+  }
+  throw OSError(message, __builtin_return_address(0));
+}
+
 std::string ErrorReportText(const VornError& error, const std::string& moduleFileName) {
   const std::string address =
       HexText(reinterpret_cast<uintptr_t>(error.Address()), 2 * sizeof(void*));

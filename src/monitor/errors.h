@@ -43,9 +43,21 @@ class RegistryError : public VornError {
       : VornError("RegistryError", std::move(message), address) {}
 };
 
+// A system call that failed outside file output, with the system's error.
+class OSError : public VornError {
+ public:
+  OSError(std::string message, const void* address)
+      : VornError("OSError", std::move(message), address) {}
+};
+
 // Raise helpers; each records its caller's address as the failure's address.
 [[noreturn]] void RaiseInOutError(DWORD code);
 [[noreturn]] void RaiseRegistryError(const std::string& message);
+// "System error <code>", then the system's text for it when there is one.
+[[noreturn]] void RaiseOSError(DWORD code);
+// The system's text for an error code as FormatMessageA gives it (with its
+// line break), or empty when it has none.
+std::string SystemErrorText(DWORD code);
 
 // "Exception <kind> in module <module> at <address>.", a line feed, and the
 // message with a full stop added when it has none.

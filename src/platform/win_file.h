@@ -36,5 +36,17 @@ BOOL WINAPI SetEndOfFile(HANDLE file);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName);
+// On Terminal Server a Windows folder of the user's own; see below.
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 #endif
+
+// The Windows folder all users share. kernel32 exports it from Windows 2000
+// on (and on NT 4.0 Terminal Server Edition), not on 9x or NT 4.0, so on
+// Windows platform/win/on_demand.cpp finds it at run time; where it is
+// missing the call fails with ERROR_PROC_NOT_FOUND.
+#ifdef _WIN32
+#define GetSystemWindowsDirectoryA OnDemandGetSystemWindowsDirectoryA
+#endif
+UINT WINAPI GetSystemWindowsDirectoryA(LPSTR buffer, UINT size);

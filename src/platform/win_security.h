@@ -43,7 +43,18 @@ typedef struct _TOKEN_USER {
   SID_AND_ATTRIBUTES User;
 } TOKEN_USER;
 
-typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1 } TOKEN_INFORMATION_CLASS;
+// TokenElevation exists from Windows Vista on.
+typedef enum _TOKEN_INFORMATION_CLASS {
+  TokenUser = 1,
+  TokenElevation = 20
+} TOKEN_INFORMATION_CLASS;
+
+typedef struct _TOKEN_ELEVATION {
+  DWORD TokenIsElevated;
+} TOKEN_ELEVATION;
+
+typedef WORD SECURITY_DESCRIPTOR_CONTROL;
+#define SE_DACL_PROTECTED 0x1000u
 
 #define TOKEN_QUERY 0x0008u
 #define ACL_REVISION 2
@@ -59,3 +70,14 @@ BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD 
 BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL acl,
                                       BOOL defaulted);
 #endif
+
+// advapi32 exports it from Windows 2000 on, not on 9x or NT 4.0 (which has
+// no automatic inheritance to be protected from), so on Windows
+// platform/win/on_demand.cpp finds it at run time; where it is missing the
+// call fails with ERROR_PROC_NOT_FOUND.
+#ifdef _WIN32
+#define SetSecurityDescriptorControl OnDemandSetSecurityDescriptorControl
+#endif
+BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsOfInterest,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsToSet);

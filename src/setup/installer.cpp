@@ -7,6 +7,7 @@
 #include "platform/win_base.h"
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
+#include "setup/elevation.h"
 #include "setup/install_text.h"
 #include "setup/read_only.h"
 #include "setup/registry_section.h"
@@ -32,16 +33,15 @@ std::string RegisterProduct() {
 }
 
 void ShowCopyFailure(const std::string& target, DWORD error) {
-  char reason[512];
-  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                error, 0, reason, sizeof reason, nullptr);
-  const std::string text = InstallFailedMessage(target, error, std::string(reason, length));
+  const std::string text = InstallFailedMessage(target, error, SystemErrorText(error));
   MessageBoxA(nullptr, text.c_str(), kInstallCaption, MB_ICONERROR);
 }
 
 }  // namespace
 
 void RunInstaller() {
+  // Before anything changes: without the rights, nothing would be done well.
+  if (HandedToElevatedCopy(kInstallCaption, kInstallNeedsRightsText)) return;
   // First, so that the monitor's file is free to be overwritten.
   StopRunningMonitor();
   const std::string folder = RegisterProduct();

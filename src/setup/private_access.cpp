@@ -2,7 +2,7 @@
 
 #include "monitor/errors.h"
 #include "platform/win_base.h"
-#include "platform/win_process.h"
+#include "setup/windows_version.h"
 
 namespace {
 
@@ -18,21 +18,6 @@ struct WellKnownSid {
 const WellKnownSid kLocalSystem = {1, 1, {0, 0, 0, 0, 0, 5}, {18, 0}};       // S-1-5-18
 const WellKnownSid kAdministrators = {1, 2, {0, 0, 0, 0, 0, 5}, {32, 544}};  // S-1-5-32-544
 
-class Token {
- public:
-  Token() : handle_(nullptr) {}
-  ~Token() {
-    if (handle_) CloseHandle(handle_);
-  }
-  Token(const Token&) = delete;
-  Token& operator=(const Token&) = delete;
-  PHANDLE Receiver() { return &handle_; }
-  HANDLE Handle() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 void Check(BOOL ok) {
   if (!ok) RaiseInOutError(GetLastError());
 }
@@ -43,24 +28,18 @@ void Allow(PACL acl, const void* sid) {
 
 }  // namespace
 
-PrivateAccess::PrivateAccess() : acl_(), descriptor_(), attributes_() {
-  if (GetVersion() & 0x80000000u) return;
+PrivateAccess::PrivateAccess(uint32_t version) : acl_(), descriptor_(), attributes_() {
+  if (IsWindows9x(version)) return;
 
-  // Room for the record and the longest SID, aligned for the record's pointer.
-  void* user[(sizeof(TOKEN_USER) + kMaxSidSize) / sizeof(void*) + 1];
-  {
-    Token token;
-    Check(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Receiver()));
-    DWORD size = 0;
-    Check(GetTokenInformation(token.Handle(), TokenUser, user, sizeof user, &size));
-  }
   PACL acl = reinterpret_cast<PACL>(acl_);
   Check(InitializeAcl(acl, sizeof acl_, ACL_REVISION));
-  Allow(acl, reinterpret_cast<TOKEN_USER*>(user)->User.Sid);
   Allow(acl, &kLocalSystem);
   Allow(acl, &kAdministrators);
   Check(InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
   Check(SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE));
+  if (MergesInheritedAccess(version)) {
+    Check(SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED));
+  }
   attributes_.nLength = sizeof attributes_;
   attributes_.lpSecurityDescriptor = &descriptor_;
   attributes_.bInheritHandle = FALSE;

@@ -1,29 +1,32 @@
-// The access list of a file that no other user of the machine may change.
+// The access list of a file or folder that only SYSTEM and the
+// Administrators may touch.
 #pragma once
+
+#include <cstdint>
 
 #include "platform/win_security.h"
 
 // On Windows NT: security attributes whose access list grants full access to
-// the account this process runs as, SYSTEM and the Administrators, and to
-// nobody else. Given to CreateFileA, the list replaces the one the folder
-// would pass on (on NT 4.0 and 2000 the root of the system drive lets
-// Everyone change files). A failing call raises an InOutError with its error:
-// the file must then not be made at all. On Windows 9x, which has no access
-// lists, there are none.
+// SYSTEM and the Administrators, and to nobody else: not even the account
+// that makes the object, whose processes without elevation (Vista and
+// later) carry the same user. From Windows 2000 on the list is protected,
+// so the parent's inheritable entries are not merged into it ("DACL for a
+// New Object"); NT 4.0 merges nothing. A failing call raises an InOutError
+// with its error: the object must then not be made at all. On Windows 9x,
+// which has no access lists, there are none. `version` is GetVersion's.
 class PrivateAccess {
  public:
-  PrivateAccess();
+  explicit PrivateAccess(uint32_t version);
   PrivateAccess(const PrivateAccess&) = delete;
   PrivateAccess& operator=(const PrivateAccess&) = delete;
 
-  // What CreateFileA takes: null on Windows 9x.
+  // What CreateFileA and CreateDirectoryA take: null on Windows 9x.
   LPSECURITY_ATTRIBUTES Attributes() { return attributes_.nLength ? &attributes_ : nullptr; }
 
  private:
-  // A SID holds at most 15 sub-authorities: 8 + 15 * 4 bytes. Each entry of
-  // the list is a 4-byte header and the 4-byte access mask before its SID.
-  static constexpr DWORD kMaxSidSize = 68;
-  static constexpr DWORD kAclSize = sizeof(ACL) + 3 * (8 + kMaxSidSize);
+  // Two entries, each a 4-byte header and a 4-byte access mask before a SID
+  // of at most two sub-authorities (16 bytes).
+  static constexpr DWORD kAclSize = sizeof(ACL) + 2 * (8 + 16);
 
   DWORD acl_[kAclSize / sizeof(DWORD)];
   SECURITY_DESCRIPTOR descriptor_;

@@ -23,6 +23,12 @@ std::string BatchArgument(const std::string& path) {
 
 bool IsAscii(char c) { return static_cast<unsigned char>(c) < 0x80; }
 
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
 }  // namespace
 
 std::string ScriptPath(const std::string& longPath, const std::string& shortPath) {
@@ -43,8 +49,20 @@ std::vector<std::string> RemovalScriptLines(const std::string& oemPath) {
           std::string("del ") + kRemovalScriptPath};
 }
 
+std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
+                                            const std::string& oemScript,
+                                            const std::string& oemFolder) {
+  std::vector<std::string> lines = RemovalScriptLines(oemPath);
+  lines.back() =
+      "del " + BatchArgument(oemScript) + " & rd " + BatchArgument(oemFolder) + " & exit";
+  return lines;
+}
+
 std::string RemovalScriptText(const std::string& oemPath) {
-  std::string text;
-  for (const std::string& line : RemovalScriptLines(oemPath)) text += line + "\r\n";
-  return text;
+  return Joined(RemovalScriptLines(oemPath));
+}
+
+std::string RemovalScriptText(const std::string& oemPath, const std::string& oemScript,
+                              const std::string& oemFolder) {
+  return Joined(RemovalScriptLines(oemPath, oemScript, oemFolder));
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+// Where the script lies on Windows 9x, which has no access lists.
 constexpr const char* kRemovalScriptPath = "c:\\DelAll.bat";
 
 // The path the script deletes: the short (8.3) form when the system gave one,
@@ -22,8 +23,21 @@ bool OemPathNamesSameFile(const std::string& ansiPath, const std::string& oemPat
 // The script's four lines, without line ends, for `oemPath` in the OEM code
 // page, in which cmd and COMMAND.COM read a batch file. In the path every %
 // is doubled, and a path holding a blank or any of & ^ , ; = ( ) is put in
-// double quotes; any other path is written as it is.
+// double quotes; any other path is written as it is. The last line deletes
+// kRemovalScriptPath: the script as Windows 9x keeps it.
 std::vector<std::string> RemovalScriptLines(const std::string& oemPath);
+
+// The same for a script at `oemScript` in a folder of its own, `oemFolder`
+// (Windows NT), all three paths in the OEM code page and written as above.
+// The last line deletes the script, removes its folder and ends cmd, all in
+// one line: cmd reads a line whole before it runs it, and reads the next
+// one by the script's name, which must not find anything put there after
+// the folder has gone.
+std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
+                                            const std::string& oemScript,
+                                            const std::string& oemFolder);
 
 // The whole file: every line ended by CR LF.
 std::string RemovalScriptText(const std::string& oemPath);
+std::string RemovalScriptText(const std::string& oemPath, const std::string& oemScript,
+                              const std::string& oemFolder);

@@ -13,11 +13,14 @@
 #include "platform/win_registry.h"
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
+#include "setup/elevation.h"
 #include "setup/private_access.h"
 #include "setup/read_only.h"
 #include "setup/registry_section.h"
+#include "setup/removal_place.h"
 #include "setup/removal_script.h"
 #include "setup/stop_monitor.h"
+#include "setup/windows_version.h"
 
 namespace {
 
@@ -71,32 +74,98 @@ void ShowNotRemoved(const std::string& longPath) {
   MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONHAND);
 }
 
+// A removal script being made: its path, and on NT the folder of its own
+// that it lies in (empty on 9x).
+struct ScriptFile {
+  std::string path;
+  std::string folder;
+
+  // What is left of it when it will not run: a script left behind unrun, or
+  // its empty folder, would only puzzle whoever finds it. On 9x, with no
+  // folder, a script that failed to be written stays as it always has.
+  void Discard() const {
+    DeleteFileA(path.c_str());
+    if (!folder.empty()) RemoveDirectoryA(folder.c_str());
+  }
+  [[noreturn]] void Fail(DWORD error) const {
+    if (!folder.empty()) Discard();
+    RaiseInOutError(error);
+  }
+};
+
+// A folder path from `call` (GetSystemWindowsDirectoryA or its like); false
+// with the call's error as the last error when it gives none. The Windows
+// folder's path fits MAX_PATH, as the GetWindowsDirectory page sizes it.
+bool ReadFolder(UINT(WINAPI* call)(LPSTR, UINT), std::string* folder) {
+  char buffer[MAX_PATH + 1];
+  const UINT length = call(buffer, sizeof buffer);
+  if (length == 0) return false;
+  if (length >= sizeof buffer) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  folder->assign(buffer, length);
+  return true;
+}
+
+// The Windows folder all users share. Under Terminal Server
+// GetWindowsDirectoryA gives a folder of the user's own (the
+// GetSystemWindowsDirectory page); Windows 9x and NT 4.0 have only that call.
+std::string SharedWindowsFolder() {
+  std::string folder;
+  if (ReadFolder(GetSystemWindowsDirectoryA, &folder)) return folder;
+  if (GetLastError() != ERROR_PROC_NOT_FOUND) RaiseInOutError(GetLastError());
+  if (!ReadFolder(GetWindowsDirectoryA, &folder)) RaiseInOutError(GetLastError());
+  return folder;
+}
+
+// On NT: a folder made anew under the Windows folder, with an access list
+// that lets only SYSTEM and the Administrators into it. Nobody else can
+// delete or rename it from outside either: no default list of NT 4.0 to 11
+// gives another account Full Control of the Windows folder (whose "Delete
+// Subfolders and Files" would allow that), and the Windows folder itself
+// cannot be renamed while Windows runs from it. A folder of the name that
+// is already there is passed over, whoever made it.
+ScriptFile MakeScriptFolder(const std::string& windows, LPSECURITY_ATTRIBUTES access) {
+  for (int attempt = 0; attempt < kRemovalFolderAttempts; ++attempt) {
+    const std::string folder = RemovalFolder(windows, attempt);
+    if (CreateDirectoryA(folder.c_str(), access)) return {RemovalScriptIn(folder), folder};
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) RaiseInOutError(error);
+  }
+  RaiseInOutError(ERROR_ALREADY_EXISTS);
+}
+
 // The script is made anew, with an access list of its own on NT: cmd reads a
 // batch file a line at a time while it runs, so a file that someone else
 // made first, or that others may change, would run their lines with our
 // rights.
-void WriteRemovalScript(const std::string& path) {
-  if (!DeleteFileA(kRemovalScriptPath)) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) RaiseInOutError(error);
-  }
-  PrivateAccess access;
-  // CREATE_NEW: a file of that name made since the deletion is not ours.
-  HANDLE file = CreateFileA(kRemovalScriptPath, GENERIC_WRITE, FILE_SHARE_READ, access.Attributes(),
-                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) RaiseInOutError(GetLastError());
-  for (const std::string& line : RemovalScriptLines(path)) {
-    const std::string bytes = line + "\r\n";
-    const DWORD size = static_cast<DWORD>(bytes.size());
+void WriteRemovalScript(const ScriptFile& script, LPSECURITY_ATTRIBUTES access,
+                        const std::string& text) {
+  // CREATE_NEW: a file of that name made since the deletion (9x) is not ours.
+  HANDLE file = CreateFileA(script.path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, access, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) script.Fail(GetLastError());
+  size_t start = 0;
+  while (start < text.size()) {
+    // A line at a time, as the script has always been written.
+    const size_t end = text.find('\n', start) + 1;
+    const DWORD size = static_cast<DWORD>(end - start);
     DWORD written = 0;
-    const bool ok = WriteFile(file, bytes.data(), size, &written, nullptr);
+    const bool ok = WriteFile(file, text.data() + start, size, &written, nullptr);
     if (!ok || written != size) {
       const DWORD error = ok ? kShortWriteError : GetLastError();
       CloseHandle(file);
-      RaiseInOutError(error);
+      script.Fail(error);
     }
+    start = end;
   }
-  if (!CloseHandle(file)) RaiseInOutError(GetLastError());
+  if (!CloseHandle(file)) script.Fail(GetLastError());
+}
+
+// `path` in double quotes when it holds a blank, as a command line needs.
+std::string CommandLineFor(const std::string& path) {
+  return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
 }
 
 }  // namespace
@@ -105,31 +174,59 @@ void WriteRemovalScript(const std::string& path) {
 // failure before that leaves Vorn installed, its entry there to remove it
 // with, and its monitor running.
 void RunUninstaller() {
+  if (HandedToElevatedCopy(kStatusCaption, kUninstallNeedsRightsText)) return;
+
   std::string longPath;
   ReadModulePath(&longPath);
-  const std::optional<std::string> scriptPath =
-      OemPath(ScriptPath(longPath, ReadShortPath(longPath)));
+  const std::optional<std::string> target = OemPath(ScriptPath(longPath, ReadShortPath(longPath)));
   // A script naming another file could delete it, and would never delete ours.
-  if (!scriptPath) {
+  if (!target) {
     ShowNotRemoved(longPath);
     return;
   }
-  WriteRemovalScript(*scriptPath);
+
+  const DWORD version = GetVersion();
+  PrivateAccess access(version);
+  ScriptFile script;
+  std::string text;
+  std::string directory;
+  if (IsWindows9x(version)) {
+    if (!DeleteFileA(kRemovalScriptPath)) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) RaiseInOutError(error);
+    }
+    script.path = kRemovalScriptPath;
+    text = RemovalScriptText(*target);
+    directory = "c:\\";
+  } else {
+    directory = SharedWindowsFolder();
+    const std::optional<std::string> oemWindows = OemPath(directory);
+    if (!oemWindows) {
+      ShowNotRemoved(longPath);
+      return;
+    }
+    script = MakeScriptFolder(directory, access.Attributes());
+    // The folder's own name is ASCII, and an OEM form has the ANSI one's length.
+    const std::string oemFolder = *oemWindows + script.folder.substr(directory.size());
+    text = RemovalScriptText(*target, RemovalScriptIn(oemFolder), oemFolder);
+  }
+  WriteRemovalScript(script, access.Attributes(), text);
 
   // Suspended, so that it only starts once this process is about to end and
-  // the executable is free to be deleted.
+  // the executable is free to be deleted. Its current folder is not the
+  // script's, which it removes.
   STARTUPINFOA startup;
   memset(&startup, 0, sizeof startup);
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = SW_HIDE;
-  PROCESS_INFORMATION script;
-  memset(&script, 0, sizeof script);
-  std::string commandLine = kRemovalScriptPath;
+  PROCESS_INFORMATION process;
+  memset(&process, 0, sizeof process);
+  std::string commandLine = CommandLineFor(script.path);
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                      CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, "c:\\", &startup, &script)) {
-    // A script left behind unrun would only puzzle whoever finds it.
-    DeleteFileA(kRemovalScriptPath);
+                      CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, directory.c_str(), &startup,
+                      &process)) {
+    script.Discard();
     ShowNotRemoved(longPath);
     return;
   }
@@ -146,10 +243,10 @@ void RunUninstaller() {
   // The script's retry loop gets the processor only after this process, at
   // high priority with a time-critical thread, has ended and let go of the
   // executable.
-  SetThreadPriority(script.hThread, THREAD_PRIORITY_IDLE);
+  SetThreadPriority(process.hThread, THREAD_PRIORITY_IDLE);
   SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
   SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
-  CloseHandle(script.hProcess);
-  ResumeThread(script.hThread);
-  CloseHandle(script.hThread);
+  CloseHandle(process.hProcess);
+  ResumeThread(process.hThread);
+  CloseHandle(process.hThread);
 }

@@ -20,7 +20,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from clock_e2e import TITLE, _built_helper, bin_dir, main  # noqa: E402
-from vornwine import WinePrefix, wait_for_path, wait_until  # noqa: E402
+from vornwine import WinePrefix, wait_for_emptied_folder, wait_for_path, wait_until  # noqa: E402
 
 SETUP = r"C:\CDROM\Vorn.exe"
 ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorn"
@@ -96,7 +96,10 @@ class ReadOnlyMedia(unittest.TestCase):
         self.assertIsNone(self.wp.reg_query(ENTRY))
         self.assertEqual(self.wp.count_windows(TITLE), 0)
         wait_for_path(self.wp.unix_path(installed), GONE_WITHIN_S, gone=True)
-        wait_for_path(self.wp.drive_c / "DelAll.bat", GONE_WITHIN_S, gone=True)
+        # The prefix plays Windows 7: the script lies in a folder of its own.
+        folder = self.wp.unix_path(r"C:\windows\VornRemoval")
+        wait_for_path(folder / "DelAll.bat", GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(folder, GONE_WITHIN_S)
         try:
             wait_until(lambda: not self.script_processes(), 5, what="the script's cmd.exe to end")
         except TimeoutError:

@@ -3,8 +3,10 @@
 Wine's Add/Remove Programs, a second time with the entry already gone, from
 a copy outside the StartUp folder, which removes that copy only, and from
 StartUp folders whose paths hold characters cmd gives a meaning: % signs, an &
-and a ^. While the script runs, no other user may change it; where it cannot
-be written, Vorn stays installed and running."""
+and a ^. The script lies in a folder of its own under the Windows folder
+(the prefix plays Windows 7) and takes that folder with it. While it runs, no
+other user may change it; a folder of its name that someone else made is
+passed over; where it cannot be written, Vorn stays installed and running."""
 import re
 import shutil
 import sys
@@ -15,7 +17,8 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from clock_e2e import _built_helper, bin_dir, main, report  # noqa: E402
 from pecheck import inspect  # noqa: E402
-from vornwine import WinePrefix, wait_for_path, wait_until, winhelper_path  # noqa: E402
+from vornwine import (WinePrefix, wait_for_emptied_folder, wait_for_path, wait_until,  # noqa: E402
+                      winhelper_path)
 
 TITLE = "Vorn Titlebar"
 SETUP = r"C:\Downloads\Setup.exe"
@@ -24,7 +27,8 @@ ENTRY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Vorn"
 STARTUP = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\StartUp"
 EVENT_LOG = r"C:\windows\vorn.log"
 REMOVED = b"Vorn Successfully Removed."
-SCRIPT = r"C:\DelAll.bat"
+FOLDER = r"C:\windows\VornRemoval"
+SCRIPT = FOLDER + r"\DelAll.bat"
 SYSTEM = "S-1-5-18"
 ADMINISTRATORS = "S-1-5-32-544"
 EVERYONE = "S-1-1-0"
@@ -47,7 +51,8 @@ class Uninstall(unittest.TestCase):
         setup.parent.mkdir(parents=True, exist_ok=True)
         setup.write_bytes(self.exe_bytes)
         self.installed = self.wp.unix_path(self.startup + r"\VornMon.exe")
-        self.script = self.wp.drive_c / "DelAll.bat"
+        self.script = self.wp.unix_path(SCRIPT)
+        self.folder = self.wp.unix_path(FOLDER)
 
         proc = self.wp.spawn([SETUP])
         self.wp.answer_box(proc, "Installation Status")
@@ -78,6 +83,7 @@ class Uninstall(unittest.TestCase):
         self.assertIsNone(self.wp.find_window(TITLE))
         wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(self.folder, GONE_WITHIN_S)
         report("uninstall until both files were gone", "%.1f s" % (time.monotonic() - started))
         self.assertEqual(log.read_bytes(), b"12/8/26 9:00:00 am InternetOpen Failed\r\n")
         listed = self.wp.run(["uninstaller", "--list"], timeout=60).stdout
@@ -89,6 +95,7 @@ class Uninstall(unittest.TestCase):
         proc.wait(30)
         wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(self.folder, GONE_WITHIN_S)
         self.assertIsNone(self.wp.reg_query(ENTRY))
 
         text, code, copy = self.run_copy(self.startup + r"\VornMon.exe")
@@ -96,6 +103,7 @@ class Uninstall(unittest.TestCase):
         self.assertEqual(code, 1)
         wait_for_path(copy, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(self.folder, GONE_WITHIN_S)
         self.assertIsNone(self.wp.reg_query(ENTRY))
 
     def test_copy_outside_startup_removes_itself_only(self):
@@ -104,6 +112,7 @@ class Uninstall(unittest.TestCase):
         self.assertEqual(code, 1)
         wait_for_path(copy, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(self.folder, GONE_WITHIN_S)
         self.assertEqual(self.installed.read_bytes(), self.exe_bytes)
         # The entry and the monitor go all the same.
         self.assertIsNone(self.wp.reg_query(ENTRY))
@@ -130,13 +139,15 @@ class Uninstall(unittest.TestCase):
         self.assertTrue(self.installed.exists())
         self.assertTrue(self.script.exists())
 
-        user, entries = self.access_list(SCRIPT)
-        # Wine keeps the list as the file's Unix permissions: it shows the
-        # account and SYSTEM, and Everyone only where others may get in, as
-        # on the program file, which was made with no list.
-        self.assertLessEqual({sid for _kind, sid, _mask in entries}, {user, SYSTEM, ADMINISTRATORS},
-                             entries)
-        self.assertIn(("allow", user, "001f01ff"), entries)
+        # Wine keeps a list as Unix permissions: it shows the Administrators'
+        # full access as its own account's (the prefix's user is the
+        # administrator), SYSTEM's, and Everyone only where others may get
+        # in, as on the program file, which was made with no list.
+        for path in (SCRIPT, FOLDER):
+            user, entries = self.access_list(path)
+            self.assertLessEqual({sid for _kind, sid, _mask in entries},
+                                 {user, SYSTEM, ADMINISTRATORS}, (path, entries))
+            self.assertIn(("allow", user, "001f01ff"), entries)
         _user, plain = self.access_list(self.startup + r"\VornMon.exe")
         self.assertIn(EVERYONE, {sid for _kind, sid, _mask in plain})
 
@@ -144,20 +155,37 @@ class Uninstall(unittest.TestCase):
         self.assertEqual(holder.wait(30), 0)
         wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(self.folder, GONE_WITHIN_S)
 
-    def test_script_name_taken_by_a_folder_leaves_vorn_installed(self):
-        self.script.mkdir()
+    def test_someone_elses_folder_of_the_name_is_passed_over(self):
+        planted_script = self.folder / "DelAll.bat"
+        self.folder.mkdir()
+        planted = b"echo planted> C:\\planted-ran.txt\r\n"
+        planted_script.write_bytes(planted)
+        proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
+        self.assertEqual(self.wp.answer_box(proc, "Uninstall Status"), REMOVED)
+        proc.wait(30)
+        ours = self.wp.unix_path(FOLDER + ".1")
+        wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(ours, GONE_WITHIN_S)
+        self.assertEqual(planted_script.read_bytes(), planted)
+        self.assertFalse((self.wp.drive_c / "planted-ran.txt").exists())
+
+    def test_script_cannot_be_made_leaves_vorn_installed(self):
+        # Every name the folder may take is taken (by files, here).
+        self.wp.unix_path(FOLDER).write_bytes(b"")
+        for attempt in range(1, 100):
+            self.wp.unix_path("%s.%d" % (FOLDER, attempt)).write_bytes(b"")
         proc = self.wp.spawn(["uninstaller", "--remove", "Vorn"])
         text = self.wp.answer_box(proc, "Application Error")
         proc.wait(30)
         digits = {"PE32": 8, "PE32+": 16}[inspect(bin_dir() / "Vorn.exe")["format"]]
         self.assertRegex(text, re.compile(
             rb"\AException InOutError in module VornMon\.exe at [0-9A-F]{%d}\.\n" % digits +
-            rb"File access denied\.\Z"))
+            rb"I/O error 183\.\Z"))
         self.assertIsNotNone(self.wp.reg_query(ENTRY))
         self.assertEqual(self.installed.read_bytes(), self.exe_bytes)
         self.assertIsNotNone(self.wp.find_window(TITLE))
-        self.assertTrue(self.script.is_dir())
 
 
 class UninstallFromAFolderWithPercentSigns(Uninstall):
@@ -177,6 +205,7 @@ class UninstallFromAFolderWithPercentSigns(Uninstall):
         proc.wait(30)
         wait_for_path(self.installed, GONE_WITHIN_S, gone=True)
         wait_for_path(self.script, GONE_WITHIN_S, gone=True)
+        wait_for_emptied_folder(self.folder, GONE_WITHIN_S)
         self.assertEqual(decoy.read_bytes(), b"not ours")
         self.assertIsNone(self.wp.reg_query(ENTRY))
 
@@ -185,7 +214,8 @@ class UninstallFromAFolderWithPercentSigns(Uninstall):
     test_second_uninstall_with_the_entry_gone = None
     test_copy_outside_startup_removes_itself_only = None
     test_running_script_is_closed_to_other_users = None
-    test_script_name_taken_by_a_folder_leaves_vorn_installed = None
+    test_someone_elses_folder_of_the_name_is_passed_over = None
+    test_script_cannot_be_made_leaves_vorn_installed = None
 
 
 class UninstallFromAFolderWithAnAmpersand(UninstallFromAFolderWithPercentSigns):

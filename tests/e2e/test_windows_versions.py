@@ -16,7 +16,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 from clock_e2e import SET_RE, TITLE, _built_helper, bin_dir, clear_skew, main, report  # noqa: E402
 from daytime_server import DaytimeServers  # noqa: E402
-from vornwine import WinePrefix, wait_for_path, wait_until  # noqa: E402
+from vornwine import WinePrefix, wait_for_emptied_folder, wait_for_path, wait_until  # noqa: E402
 
 SETUP = r"C:\Downloads\Vorn.exe"
 SHELL_FOLDERS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
@@ -59,7 +59,11 @@ class WindowsVersions(unittest.TestCase):
         startup = wp.reg_query(SHELL_FOLDERS, "Common Startup")
         self.assertTrue(startup, "no Common Startup folder in %s mode" % version)
         installed = wp.unix_path(startup + r"\VornMon.exe")
-        script = wp.unix_path(r"C:\DelAll.bat")
+        # 98 keeps its script in the root; NT in a folder of its own under the
+        # Windows folder, which the script removes too.
+        script_folder = None if version == "win98" else wp.unix_path(r"C:\windows\VornRemoval")
+        script = (wp.unix_path(r"C:\DelAll.bat") if script_folder is None
+                  else script_folder / "DelAll.bat")
 
         setup = wp.unix_path(SETUP)
         setup.parent.mkdir(parents=True, exist_ok=True)
@@ -86,6 +90,8 @@ class WindowsVersions(unittest.TestCase):
         self.assertEqual(wp.count_windows(TITLE), 0)
         wait_for_path(installed, GONE_WITHIN_S, gone=True)
         wait_for_path(script, GONE_WITHIN_S, gone=True)
+        if script_folder is not None:
+            wait_for_emptied_folder(script_folder, GONE_WITHIN_S)
         report("the whole story under %s" % version, "%.1f s" % (time.monotonic() - started))
 
 

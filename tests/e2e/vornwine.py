@@ -94,6 +94,19 @@ def wait_for_path(path, timeout, gone=False):
                       what="%s to %s" % (path, "disappear" if gone else "appear"))
 
 
+def wait_for_emptied_folder(path, timeout):
+    """Waits until the removal script's folder is gone or holds nothing.
+
+    The script's last line deletes the script and then removes its folder.
+    Windows' cmd opens a running batch file anew for every line, so the
+    folder is empty then and goes. Wine's cmd keeps the file open until it
+    ends (measured: "Directory is not empty."), so under Wine the folder
+    stays, empty."""
+    path = Path(path)
+    return wait_until(lambda: not path.exists() or not any(path.iterdir()), timeout,
+                      what="%s to be emptied" % path)
+
+
 # -- namespaces --------------------------------------------------------------
 def in_netns():
     """True inside tests/e2e/in-netns.sh."""

@@ -17,15 +17,20 @@ namespace {
 
 constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr const char* kEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vorn";
-constexpr const char* kScript = "c:\\DelAll.bat";
+// Where the script goes on the simulation's default Windows, XP.
+constexpr const char* kFolder = "C:\\WINDOWS\\VornRemoval";
+constexpr const char* kScript = "C:\\WINDOWS\\VornRemoval\\DelAll.bat";
 const std::string kStartup = sim::kFreshCommonStartup;
 const std::string kInstalled = kStartup + "\\VornMon.exe";
 constexpr const char* kInstalledShort =
     "C:\\PROG~BDQ\\MICR~ABC\\WIND~XYZ\\STAR~1\\PROG~1\\STAR~2\\VornMon.exe";
 
-std::string ScriptFor(const std::string& target) {
-  return ":Repeat\r\ndel " + target + "\r\nif exist " + target +
-         " goto Repeat\r\ndel c:\\DelAll.bat\r\n";
+// The script for `target` in `folder`; in c:\DelAll.bat (98) without one.
+std::string ScriptFor(const std::string& target, const std::string& folder = kFolder) {
+  const std::string last = folder.empty()
+                               ? "del c:\\DelAll.bat"
+                               : "del " + folder + "\\DelAll.bat & rd " + folder + " & exit";
+  return ":Repeat\r\ndel " + target + "\r\nif exist " + target + " goto Repeat\r\n" + last + "\r\n";
 }
 
 class UninstallerSim : public ::testing::Test {
@@ -143,10 +148,10 @@ TEST_F(UninstallerSim, ScriptIsReadyBeforeTheEntryGoesAndTheMonitorStops) {
   const DWORD monitor = sim::AddForeignMonitor("Vorn Titlebar", 50);
   EXPECT_EQ(Run(), 1u);
   EXPECT_FALSE(sim::ForeignProcessRunning(monitor));
-  EXPECT_EQ(sim::CallNames({"DeleteFileA", "CreateFileA", "WriteFile", "CreateProcessA",
+  EXPECT_EQ(sim::CallNames({"CreateDirectoryA", "CreateFileA", "WriteFile", "CreateProcessA",
                             "RegDeleteKeyA", "PostMessageA", "WaitForSingleObject", "MessageBoxA",
                             "ResumeThread", "ExitProcess"}),
-            (std::vector<std::string>{"DeleteFileA", "CreateFileA", "WriteFile", "WriteFile",
+            (std::vector<std::string>{"CreateDirectoryA", "CreateFileA", "WriteFile", "WriteFile",
                                       "WriteFile", "WriteFile", "CreateProcessA", "RegDeleteKeyA",
                                       "PostMessageA", "WaitForSingleObject", "MessageBoxA",
                                       "ResumeThread", "ExitProcess"}));
@@ -179,83 +184,140 @@ TEST_F(UninstallerSim, ScriptNamesTheRunningFileWholeQuotedWhenItHasBlanks) {
   };
   for (const Case& c : cases) {
     InstallWithShortForm(c.exe, c.shortForm);
-    sim::PutFile(kScript, std::string(500, '#'));
     EXPECT_EQ(Run(), 1u) << c.name;
     EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(c.target)) << c.name;
   }
 }
 
-// Whatever "c:\DelAll.bat" held before (an earlier script, or lines another
-// user put there) is deleted, and the script is a file made anew. On NT only
-// this account, SYSTEM and the Administrators may change it; 98 has no access
-// lists and gets none, nor any security call (98 only stubs them).
-TEST_F(UninstallerSim, ScriptIsAFreshFileOnlyWeMayChange) {
-  const std::string ours =
-      std::string("dacl=") + sim::kUserSid + ":001f01ff,S-1-5-18:001f01ff,S-1-5-32-544:001f01ff";
+// On 98, whatever "c:\DelAll.bat" held before (an earlier script, or lines
+// another user put there) is deleted, and the script is a file made anew
+// with no access list (98 has none, nor any security call but stubs). On
+// NT the script lies in a folder made anew under the Windows folder all
+// users share; folder and script grant SYSTEM and the Administrators alone,
+// and from 2000 on their lists are protected from the parent's inheritable
+// entries. A folder of that name already there, whoever made it, is passed
+// over and left as it is.
+TEST_F(UninstallerSim, ScriptLiesWhereOnlyAdministratorsMayTouchIt) {
+  const std::string admins = "dacl=S-1-5-18:001f01ff,S-1-5-32-544:001f01ff";
+  const std::string planted = "echo someone else's lines\r\n";
   struct Case {
     const char* name;
-    bool windows98;
-    const char* before;  // the file's bytes before, or null when there is none
+    sim::Windows windows;
+    std::string taken;   // a folder already there with a script in it, or empty
+    std::string folder;  // where the script goes, empty for c:\DelAll.bat
     std::string security;
+    std::string directory;  // the script process's current folder
   } cases[] = {
-      {"NT", false, nullptr, ours},
-      {"NT, someone else's file there", false, "echo someone else's lines\r\n", ours},
-      {"98", true, nullptr, "NULL"},
-      {"98, someone else's file there", true, "echo someone else's lines\r\n", "NULL"},
+      {"98", sim::Windows::k98, "", "", "NULL", "c:\\"},
+      {"NT 4.0: merges nothing, needs no protection", sim::Windows::kNt4, "",
+       "C:\\WINNT\\VornRemoval", admins, "C:\\WINNT"},
+      {"2000", sim::Windows::k2000, "", "C:\\WINNT\\VornRemoval", "protected " + admins,
+       "C:\\WINNT"},
+      {"XP", sim::Windows::kXp, "", kFolder, "protected " + admins, "C:\\WINDOWS"},
+      {"XP, someone else's folder there", sim::Windows::kXp, kFolder, "C:\\WINDOWS\\VornRemoval.1",
+       "protected " + admins, "C:\\WINDOWS"},
+      {"Vista", sim::Windows::kVista, "", "C:\\Windows\\VornRemoval", "protected " + admins,
+       "C:\\Windows"},
+      {"10", sim::Windows::k10, "", "C:\\Windows\\VornRemoval", "protected " + admins,
+       "C:\\Windows"},
   };
   for (const Case& c : cases) {
     SetUp();
-    if (c.windows98) sim::PlayWindows98();
-    if (c.before) sim::PutFile(kScript, c.before);
+    sim::PlayWindows(c.windows);
+    sim::PutFile("c:\\DelAll.bat", planted);
+    if (!c.taken.empty()) sim::PutFile(c.taken + "\\DelAll.bat", planted);
     EXPECT_EQ(Run(), 1u) << c.name;
-    EXPECT_EQ(sim::CallsOf({"DeleteFileA", "CreateFileA"}),
-              (std::vector<std::string>{"DeleteFileA(\"c:\\DelAll.bat\")",
-                                        "CreateFileA(\"c:\\DelAll.bat\", 0x40000000, 0x1, " +
-                                            c.security + ", 1, 0x80, NULL)"}))
-        << c.name;
-    EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(kInstalledShort)) << c.name;
-    EXPECT_EQ(sim::CountCalls("OpenProcessToken"), c.windows98 ? 0u : 1u) << c.name;
+    const std::string script = c.folder.empty() ? "c:\\DelAll.bat" : c.folder + "\\DelAll.bat";
+    EXPECT_EQ(sim::FileBytes(script), ScriptFor(kInstalledShort, c.folder)) << c.name;
+    EXPECT_EQ(sim::SecurityOf(script), c.security) << c.name;
+    const std::vector<sim::CreatedProcess> created = sim::CreatedProcesses();
+    ASSERT_EQ(created.size(), 1u) << c.name;
+    EXPECT_EQ(created[0].commandLine, script) << c.name;
+    EXPECT_EQ(created[0].currentDirectory, c.directory) << c.name;
+    if (c.folder.empty()) {
+      EXPECT_EQ(sim::CallsOf({"DeleteFileA", "CreateFileA"}),
+                (std::vector<std::string>{
+                    "DeleteFileA(\"c:\\DelAll.bat\")",
+                    "CreateFileA(\"c:\\DelAll.bat\", 0x40000000, 0x1, NULL, 1, 0x80, NULL)"}))
+          << c.name;
+      EXPECT_EQ(sim::CountCalls("CreateDirectoryA"), 0u) << c.name;
+      EXPECT_EQ(sim::CountCalls("InitializeAcl"), 0u) << c.name;
+    } else {
+      EXPECT_EQ(sim::SecurityOf(c.folder), c.security) << c.name;
+      // What was there before stays as it was, and nothing but our own is made.
+      EXPECT_EQ(sim::FileBytes("c:\\DelAll.bat"), planted) << c.name;
+      if (!c.taken.empty()) {
+        EXPECT_EQ(sim::FileBytes(c.taken + "\\DelAll.bat"), planted) << c.name;
+      }
+      EXPECT_EQ(sim::CountCalls("DeleteFileA"), 0u) << c.name;
+      EXPECT_EQ(sim::CallsOf({"CreateFileA"}),
+                (std::vector<std::string>{"CreateFileA(\"" + script + "\", 0x40000000, 0x1, " +
+                                          c.security + ", 1, 0x80, NULL)"}))
+          << c.name;
+    }
     EXPECT_EQ(sim::OpenHandles(), 0u) << c.name;
     ExpectRemovedBoxOnly();
   }
 }
 
+// Under Terminal Server GetWindowsDirectoryA names a Windows folder of the
+// user's own, which the user may change: the script goes to the shared one.
+TEST_F(UninstallerSim, TerminalServerUsersOwnWindowsFolderIsNotUsed) {
+  const std::string own = "C:\\Documents and Settings\\someone\\WINDOWS";
+  sim::AddDirectory(own);
+  sim::SetUserWindowsDirectory(own);
+  EXPECT_EQ(Run(), 1u);
+  EXPECT_EQ(sim::FileBytes(kScript), ScriptFor(kInstalledShort));
+  EXPECT_FALSE(sim::DirectoryExists(own + "\\VornRemoval"));
+}
+
 // A script that cannot be made as it must be is not made: the top-level
-// error report names the failure, and Vorn stays installed and running.
+// error report names the failure, and Vorn stays installed and running. On
+// NT nothing of the script or its folder is left (on 98 a script cut short
+// stays, as it always has).
 TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReportWithNothingRemoved) {
   struct Case {
     const char* name;
-    const char* call;  // made to fail, or null: the script's name is a folder
+    bool windows98;
+    const char* call;  // made to fail, or null: every folder name is taken
     DWORD error;
     int skip;
     const char* message;
     size_t creates;  // CreateFileA calls: none when the access list failed
   } cases[] = {
-      {"a folder of the script's name", nullptr, 0, 0, "File access denied.", 0},
-      {"old script cannot be deleted", "DeleteFileA", ERROR_SHARING_VIOLATION, 0, "I/O error 32.",
+      {"every folder name taken", false, nullptr, 0, 0, "I/O error 183.", 0},
+      {"98: old script cannot be deleted", true, "DeleteFileA", ERROR_SHARING_VIOLATION, 0,
+       "I/O error 32.", 0},
+      {"98: a file made since the deletion", true, "CreateFileA", 80, 0, "I/O error 80.", 1},
+      {"98: line 2", true, "WriteFile", ERROR_DISK_FULL, 1, "I/O error 112.", 1},
+      {"shared Windows folder", false, "GetSystemWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY, 0,
+       "I/O error 8.", 0},
+      {"folder", false, "CreateDirectoryA", ERROR_ACCESS_DENIED, 0, "File access denied.", 0},
+      {"folder, path", false, "CreateDirectoryA", ERROR_PATH_NOT_FOUND, 0, "Invalid filename.", 0},
+      {"create", false, "CreateFileA", ERROR_ACCESS_DENIED, 0, "File access denied.", 1},
+      {"access list", false, "InitializeAcl", ERROR_INVALID_PARAMETER, 0, "I/O error 87.", 0},
+      {"Administrators' entry", false, "AddAccessAllowedAce", 1344, 1, "I/O error 1344.", 0},
+      {"descriptor", false, "InitializeSecurityDescriptor", 1305, 0, "I/O error 1305.", 0},
+      {"list into the descriptor", false, "SetSecurityDescriptorDacl", 1338, 0, "I/O error 1338.",
        0},
-      {"a file made since the deletion", "CreateFileA", 80, 0, "I/O error 80.", 1},
-      {"create", "CreateFileA", ERROR_ACCESS_DENIED, 0, "File access denied.", 1},
-      {"create, path", "CreateFileA", ERROR_PATH_NOT_FOUND, 0, "Invalid filename.", 1},
-      {"token", "OpenProcessToken", ERROR_ACCESS_DENIED, 0, "File access denied.", 0},
-      {"token user", "GetTokenInformation", ERROR_NOT_ENOUGH_MEMORY, 0, "I/O error 8.", 0},
-      {"access list", "InitializeAcl", ERROR_INVALID_PARAMETER, 0, "I/O error 87.", 0},
-      {"SYSTEM's entry", "AddAccessAllowedAce", 1344, 1, "I/O error 1344.", 0},
-      {"descriptor", "InitializeSecurityDescriptor", 1305, 0, "I/O error 1305.", 0},
-      {"list into the descriptor", "SetSecurityDescriptorDacl", 1338, 0, "I/O error 1338.", 0},
-      {"line 1", "WriteFile", ERROR_DISK_FULL, 0, "I/O error 112.", 1},
-      {"line 3", "WriteFile", ERROR_WRITE_FAULT, 2, "I/O error 29.", 1},
-      {"line 4", "WriteFile", ERROR_HANDLE_DISK_FULL, 3, "I/O error 39.", 1},
-      {"close", "CloseHandle", ERROR_INVALID_HANDLE, 1, "I/O error 6.", 1},
+      {"protection", false, "SetSecurityDescriptorControl", ERROR_INVALID_PARAMETER, 0,
+       "I/O error 87.", 0},
+      {"line 1", false, "WriteFile", ERROR_DISK_FULL, 0, "I/O error 112.", 1},
+      {"line 3", false, "WriteFile", ERROR_WRITE_FAULT, 2, "I/O error 29.", 1},
+      {"line 4", false, "WriteFile", ERROR_HANDLE_DISK_FULL, 3, "I/O error 39.", 1},
+      {"close", false, "CloseHandle", ERROR_INVALID_HANDLE, 0, "I/O error 6.", 1},
   };
   for (const Case& c : cases) {
     sim::Reset();
     Install(kInstalled);
+    if (c.windows98) sim::PlayWindows98();
     const DWORD monitor = sim::AddForeignMonitor("Vorn Titlebar", 50);
     if (c.call) {
       sim::FailCall(c.call, c.error, c.skip);
     } else {
-      sim::AddDirectory(kScript);
+      for (int attempt = 0; attempt < 100; ++attempt) {
+        sim::AddDirectory(kFolder + (attempt ? "." + std::to_string(attempt) : std::string()));
+      }
     }
     EXPECT_EQ(Run(), 1u) << c.name;
     const std::vector<sim::MessageBoxCall> boxes = sim::MessageBoxes();
@@ -266,10 +328,14 @@ TEST_F(UninstallerSim, ScriptFailuresEndInTheErrorReportWithNothingRemoved) {
     EXPECT_EQ(text.rfind("Exception InOutError in module VornMon.exe at ", 0), 0u) << text;
     EXPECT_EQ(text.substr(text.find('\n') + 1), c.message) << c.name;
     EXPECT_EQ(sim::CountCalls("CreateFileA"), c.creates) << c.name;
-    if (!c.call || std::string(c.call) != "CloseHandle") {
+    const bool closeFailed = c.call && std::string(c.call) == "CloseHandle";
+    if (!closeFailed) {
       EXPECT_EQ(sim::OpenHandles("file"), 0u) << c.name;
+      if (!c.windows98 && c.call) {
+        EXPECT_FALSE(sim::DirectoryExists(kFolder)) << c.name;
+        EXPECT_EQ(sim::CountCalls("RemoveDirectoryA"), c.creates) << c.name;
+      }
     }
-    EXPECT_EQ(sim::OpenHandles("token"), 0u) << c.name;
     EXPECT_TRUE(sim::CreatedProcesses().empty()) << c.name;
     EXPECT_EQ(sim::CountCalls("SetPriorityClass"), 0u) << c.name;
     EXPECT_TRUE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.name;
@@ -301,9 +367,10 @@ TEST_F(UninstallerSim, ScriptThatCannotRemoveTheProgramClaimsNoSuccess) {
     const DWORD monitor = sim::AddForeignMonitor("Vorn Titlebar", 50);
     if (c.failing) sim::FailCall(c.failing, ERROR_NOT_ENOUGH_MEMORY);
     EXPECT_EQ(Run(), 1u) << c.name;
-    // No script is left behind to puzzle anyone; the program, its entry and
-    // the running monitor stay.
+    // No script or folder is left behind to puzzle anyone; the program, its
+    // entry and the running monitor stay.
     EXPECT_FALSE(sim::FileExists(kScript)) << c.name;
+    EXPECT_FALSE(sim::DirectoryExists(kFolder)) << c.name;
     EXPECT_TRUE(sim::FileExists(c.exe)) << c.name;
     EXPECT_TRUE(sim::RegKeyExists(HKEY_LOCAL_MACHINE, kEntryKey)) << c.name;
     EXPECT_TRUE(sim::ForeignProcessRunning(monitor)) << c.name;
@@ -342,7 +409,7 @@ TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {
   EXPECT_FALSE(script.inheritHandles);
   EXPECT_EQ(script.creationFlags, 0x44u);
   EXPECT_FALSE(script.ownEnvironment);
-  EXPECT_EQ(script.currentDirectory, std::optional<std::string>("c:\\"));
+  EXPECT_EQ(script.currentDirectory, std::optional<std::string>("C:\\WINDOWS"));
   STARTUPINFOA hidden;
   memset(&hidden, 0, sizeof hidden);
   hidden.cb = 68;
@@ -369,7 +436,8 @@ TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {
               }));
   EXPECT_EQ(calls,
             (std::vector<std::string>{
-                "CreateProcessA(NULL, \"c:\\DelAll.bat\", (nil), (nil), 0, 0x44, (nil), \"c:\\\")",
+                "CreateProcessA(NULL, \"" + std::string(kScript) +
+                    "\", (nil), (nil), 0, 0x44, (nil), \"C:\\WINDOWS\")",
                 "MessageBoxA((nil), \"Vorn Successfully Removed.\", \"Uninstall Status\", 0x40)",
                 "SetThreadPriority(" + thread + ", -15)", "GetCurrentThread()",
                 "SetThreadPriority(0xfffffffffffffffe, 15)", "GetCurrentProcess()",

@@ -39,6 +39,34 @@ TEST(SplitCommandLine, Table) {
   }
 }
 
+// The parameters handed on to another copy of the program: as written, and
+// read back by that copy as the same words 1, 2, ...
+TEST(ParametersText, WhatFollowsTheProgramAsWritten) {
+  struct Case {
+    const char* name;
+    const char* line;
+    const char* parameters;
+  } cases[] = {
+      {"empty line", "", ""},
+      {"program only", "Setup.exe", ""},
+      {"blanks after the program", "Setup.exe  \t", ""},
+      {"quoted program with a blank", "\"C:\\Program Files\\VornMon.exe\"  -r", "-r"},
+      {"quoted run inside the program", "C:\\a\"b c\"\\Vorn.exe -r x", "-r x"},
+      {"quotes kept", "p /x \"a  b\" \"\"", "/x \"a  b\" \"\""},
+      {"empty quotes before the program", "\"\" p -r", "-r"},
+      {"unclosed quote in the program", "\"C:\\a b -r", ""},
+      {"control bytes separate", "p\x01\x02-r", "-r"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParametersText(c.line), c.parameters) << c.name;
+    Words all = SplitCommandLine(c.line);
+    Words handed = SplitCommandLine(("p " + ParametersText(c.line)).c_str());
+    if (!all.empty()) all.erase(all.begin());
+    handed.erase(handed.begin());
+    EXPECT_EQ(handed, all) << c.name;
+  }
+}
+
 TEST(SplitCommandLine, ParamBeyondLastWordIsEmpty) {
   Words words = SplitCommandLine("VornMon.exe -r");
   EXPECT_EQ(ParamStr(words, 1), "-r");

@@ -131,6 +131,32 @@ TEST(OemPathNamesSameFile, OnlyWhenNoCharacterBecameASCIIOrControl) {
   }
 }
 
+// On NT the last line takes the script and its folder away and ends cmd;
+// both paths are written as the program's path is.
+TEST(RemovalScriptText, InAFolderOfItsOwn) {
+  struct Case {
+    const char* name;
+    std::string script;
+    std::string folder;
+    std::string last;
+  } cases[] = {
+      {"plain", "C:\\WINDOWS\\VornRemoval\\DelAll.bat", "C:\\WINDOWS\\VornRemoval",
+       "del C:\\WINDOWS\\VornRemoval\\DelAll.bat & rd C:\\WINDOWS\\VornRemoval & exit"},
+      {"a blank and a %", "C:\\Win 50%\\VornRemoval.1\\DelAll.bat", "C:\\Win 50%\\VornRemoval.1",
+       "del \"C:\\Win 50%%\\VornRemoval.1\\DelAll.bat\" & rd \"C:\\Win 50%%\\VornRemoval.1\" & "
+       "exit"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RemovalScriptLines("C:\\PROG~1\\VornMon.exe", c.script, c.folder),
+              (std::vector<std::string>{":Repeat", "del C:\\PROG~1\\VornMon.exe",
+                                        "if exist C:\\PROG~1\\VornMon.exe goto Repeat", c.last}))
+        << c.name;
+    EXPECT_EQ(RemovalScriptText("C:\\V.EXE", c.script, c.folder),
+              ":Repeat\r\ndel C:\\V.EXE\r\nif exist C:\\V.EXE goto Repeat\r\n" + c.last + "\r\n")
+        << c.name;
+  }
+}
+
 TEST(RemovalScriptText, SizeIs57PlusTwiceAPathWithoutBlanks) {
   for (const std::string path : {"C:\\V.EXE", "C:\\DOCUME~1\\ALLUSE~1\\STARTM~1\\VornMon.exe"}) {
     EXPECT_EQ(RemovalScriptText(path).size(), 57 + 2 * path.size()) << path;

@@ -31,9 +31,9 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
   return CloseHandle(file) && ok;
 }
 
-// Runs c:\DelAll.bat with cmd, hidden, as the uninstaller's script runs;
+// Runs the script with cmd, hidden, as the uninstaller's script runs;
 // true when it ended within 30 s (a script that loops is ended here).
-bool RunScript() {
+bool RunScript(const std::string& script = kRemovalScriptPath) {
   STARTUPINFOA startup;
   ZeroMemory(&startup, sizeof startup);
   startup.cb = sizeof startup;
@@ -41,7 +41,7 @@ bool RunScript() {
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process;
   ZeroMemory(&process, sizeof process);
-  std::string commandLine = std::string("cmd /c ") + kRemovalScriptPath;
+  std::string commandLine = "cmd /c \"" + script + "\"";
   if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, "c:\\",
                       &startup, &process)) {
     return false;
@@ -90,6 +90,37 @@ TEST_F(RemovalScriptWin, CmdDeletesTheAccentedPathOnlyInTheOemCodePage) {
     EXPECT_EQ(Exists(kProgram), !c.deleted) << c.name;
     EXPECT_FALSE(Exists(kRemovalScriptPath)) << c.name;
   }
+}
+
+// On NT the script lies in a folder of its own and its last line takes
+// script and folder away and ends cmd: nothing after it runs, even where
+// cmd still reads the deleted file (Wine's keeps it open; Windows' would
+// open by name whatever was put there after the folder went). A blank and a
+// % in the folder's path are written as cmd needs them.
+TEST_F(RemovalScriptWin, ScriptInAFolderRemovesProgramItselfAndTheFolder) {
+  const std::string parent = "C:\\Vorn 50%";
+  const std::string folder = parent + "\\VornRemoval";
+  const std::string script = folder + "\\DelAll.bat";
+  const std::string after = "C:\\after-the-last-line.txt";
+  ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  char oem[MAX_PATH] = {0};
+  ASSERT_TRUE(CharToOemA(kProgram.c_str(), oem));
+  ASSERT_TRUE(WriteFileBytes(kProgram, "MZ"));
+  ASSERT_TRUE(WriteFileBytes(
+      script, RemovalScriptText(oem, script, folder) + "echo ran> " + after + "\r\n"));
+  EXPECT_TRUE(RunScript(script));
+  EXPECT_FALSE(Exists(kProgram));
+  EXPECT_FALSE(Exists(script));
+  // Windows' cmd opens a running script anew for every line, so its `rd`
+  // finds the folder empty and removes it; Wine's keeps the script open
+  // until it ends and is refused. Either way nothing is left in it.
+  EXPECT_TRUE(!Exists(folder) || RemoveDirectoryA(folder.c_str()));
+  EXPECT_FALSE(Exists(after));
+  DeleteFileA(after.c_str());
+  DeleteFileA(script.c_str());
+  RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryA(parent.c_str());
 }
 
 }  // namespace

@@ -51,6 +51,8 @@ struct FileSystem {
   size_t diskLimit = 0;
   DWORD diskError = ERROR_DISK_FULL;
   std::string windowsDirectory = "C:\\WINDOWS";
+  std::string userWindowsDirectory;
+  std::map<std::string, std::string> security;  // by key, for files and folders
 };
 
 FileSystem& Fs() {
@@ -225,6 +227,9 @@ void DeleteDirectory(const std::string& path) {
   for (auto it = Fs().files.begin(); it != Fs().files.end();) {
     it = inside(it->first) ? Fs().files.erase(it) : std::next(it);
   }
+  for (auto it = Fs().security.begin(); it != Fs().security.end();) {
+    it = inside(it->first) ? Fs().security.erase(it) : std::next(it);
+  }
 }
 
 bool DirectoryExists(const std::string& path) {
@@ -263,6 +268,7 @@ bool IsReadOnly(const std::string& path) {
 void RemoveFile(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   Fs().files.erase(Key(path));
+  Fs().security.erase(Key(path));
 }
 
 void SetReadOnly(const std::string& path, bool readOnly) {
@@ -312,6 +318,20 @@ void SetShortPath(const std::string& longPath, const std::string& shortPath) {
 void SetWindowsDirectory(const std::string& path) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   Fs().windowsDirectory = path;
+}
+
+void SetUserWindowsDirectory(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  Fs().userWindowsDirectory = path;
+}
+
+std::optional<std::string> SecurityOf(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  const std::string key = Key(path);
+  if (!FindFile(key) && !HasDirectory(key)) return std::nullopt;
+  auto it = Fs().security.find(key);
+  if (it == Fs().security.end()) return std::nullopt;
+  return it->second;
 }
 
 void SetDiskLimit(size_t limit, DWORD error) {
@@ -378,6 +398,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
     node = std::make_shared<sim::Node>();
     node->readOnly = (flags & FILE_ATTRIBUTE_READONLY) != 0;
     sim::Fs().files[key] = node;
+    sim::Fs().security[key] = accessList;
   }
   auto handle = std::make_shared<sim::FileHandle>();
   handle->node = node;
@@ -558,16 +579,83 @@ DWORD WINAPI GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   return static_cast<DWORD>(result.size());
 }
 
+namespace sim {
+namespace {
+
 // The length without the terminator, or the size needed with it when the
 // buffer is too small (nothing copied then).
-UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-  if (Enter("GetWindowsDirectoryA", Fmt("%u", size))) return 0;
-  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  const std::string& path = sim::Fs().windowsDirectory;
+UINT CopyFolder(const std::string& path, LPSTR buffer, UINT size) {
   if (path.size() >= size) return static_cast<UINT>(path.size() + 1);
   memcpy(buffer, path.c_str(), path.size() + 1);
   SetLastError(ERROR_SUCCESS);
   return static_cast<UINT>(path.size());
+}
+
+}  // namespace
+}  // namespace sim
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  if (Enter("GetWindowsDirectoryA", Fmt("%u", size))) return 0;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  const sim::FileSystem& fs = sim::Fs();
+  return sim::CopyFolder(
+      fs.userWindowsDirectory.empty() ? fs.windowsDirectory : fs.userWindowsDirectory, buffer,
+      size);
+}
+
+// Missing before Windows 2000: the program's run-time lookup fails then.
+UINT WINAPI GetSystemWindowsDirectoryA(LPSTR buffer, UINT size) {
+  if (Enter("GetSystemWindowsDirectoryA", Fmt("%u", size))) return 0;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::PlayedWindows() < sim::Windows::k2000) {
+    sim::Fail(ERROR_PROC_NOT_FOUND);
+    return 0;
+  }
+  return sim::CopyFolder(sim::Fs().windowsDirectory, buffer, size);
+}
+
+// As CreateDirectory documents it: the parent must exist, and a file or
+// folder of the name already there is ERROR_ALREADY_EXISTS.
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) {
+  const std::string accessList = sim::SecurityText(security);
+  if (Enter("CreateDirectoryA", Fmt("%s, %s", sim::Str(pathName).c_str(), accessList.c_str()))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (accessList.rfind("invalid", 0) == 0) return sim::Fail(sim::kErrorInvalidSecurityDescr);
+  const std::string path = pathName ? pathName : "";
+  if (!sim::ValidName(path)) return sim::Fail(ERROR_INVALID_NAME);
+  const std::string key = sim::Key(path);
+  if (sim::HasDirectory(key) || sim::FindFile(key)) return sim::Fail(ERROR_ALREADY_EXISTS);
+  const std::string parent = sim::ParentKey(key);
+  if (parent.empty() || !sim::HasDirectory(parent)) return sim::Fail(ERROR_PATH_NOT_FOUND);
+  sim::Fs().directories.insert(key);
+  sim::Fs().security[key] = accessList;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+// Only an empty folder goes (ERROR_DIR_NOT_EMPTY otherwise); a drive's root
+// never does.
+BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
+  if (Enter("RemoveDirectoryA", sim::Str(pathName))) return FALSE;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  const std::string path = pathName ? pathName : "";
+  if (!sim::ValidName(path)) return sim::Fail(ERROR_INVALID_NAME);
+  const std::string key = sim::Key(path);
+  if (sim::IsRoot(key)) return sim::Fail(ERROR_ACCESS_DENIED);
+  if (!sim::HasDirectory(key)) return sim::Fail(ERROR_FILE_NOT_FOUND);
+  const std::string below = key + "\\";
+  for (const std::string& directory : sim::Fs().directories) {
+    if (directory.compare(0, below.size(), below) == 0) return sim::Fail(ERROR_DIR_NOT_EMPTY);
+  }
+  for (const auto& file : sim::Fs().files) {
+    if (file.first.compare(0, below.size(), below) == 0) return sim::Fail(ERROR_DIR_NOT_EMPTY);
+  }
+  sim::Fs().directories.erase(key);
+  sim::Fs().security.erase(key);
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
 }
 
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName) {
@@ -603,6 +691,7 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (node->readOnly || node->locked) return sim::Fail(ERROR_ACCESS_DENIED);
   if (!node->openers.empty()) return sim::Fail(ERROR_SHARING_VIOLATION);
   sim::Fs().files.erase(sim::Key(fileName));
+  sim::Fs().security.erase(sim::Key(fileName));
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

@@ -43,9 +43,18 @@ void ReleaseFile(int holdId);
 // directory; a directory's short form also shortens the paths below it.
 // Without one, the long path is its own short form.
 void SetShortPath(const std::string& longPath, const std::string& shortPath);
-// The folder GetWindowsDirectoryA reports (C:\WINDOWS after a reset, as on a
-// default Windows 98 or XP); the test makes the directory itself.
+// The folder GetWindowsDirectoryA and GetSystemWindowsDirectoryA report
+// (C:\WINDOWS after a reset, as on a default Windows 98 or XP); the test
+// makes the directory itself.
 void SetWindowsDirectory(const std::string& path);
+// Terminal Server: from now on GetWindowsDirectoryA reports this folder of
+// the user's own, while GetSystemWindowsDirectoryA still reports the shared
+// one (as the GetSystemWindowsDirectory page describes it).
+void SetUserWindowsDirectory(const std::string& path);
+// The access list a file or folder was made with by CreateFileA or
+// CreateDirectoryA, as sim::SecurityText gives it ("NULL" without security
+// attributes); nullopt for one a test made or that is not there.
+std::optional<std::string> SecurityOf(const std::string& path);
 // Every WriteFile from now on fails with this error, writing nothing, when it
 // would make its file hold more than `limit` bytes (a full disk); 0 removes
 // the limit.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_file.h"
 #include "platform/win_base.h"
 
 namespace sim {
@@ -18,16 +19,42 @@ constexpr DWORD kErrorInvalidAcl = 1336;
 constexpr DWORD kErrorInvalidSid = 1337;
 constexpr DWORD kErrorAllottedSpaceExceeded = 1344;
 constexpr DWORD kErrorInvalidSecurityDescr = 1338;
-constexpr DWORD kXp = 0x0A280105;         // 5.1, build 2600
-constexpr DWORD kWindows98 = 0xC0000A04;  // 4.10
 constexpr WORD kDaclPresent = 0x0004;
 constexpr WORD kDaclDefaulted = 0x0008;
+// SE_DACL_AUTO_INHERIT_REQ ... SE_SACL_PROTECTED: the bits
+// SetSecurityDescriptorControl lets a caller set.
+constexpr WORD kSettableControl = 0x0100 | 0x0200 | 0x0400 | 0x0800 | 0x1000 | 0x2000;
 constexpr BYTE kMaxSubAuthorities = 15;
 const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
 
 struct State {
-  bool windows98 = false;
+  Windows version = Windows::kXp;
+  bool elevated = true;
+  bool windows98() const { return version == Windows::k98; }
 };
+
+struct VersionFacts {
+  DWORD getVersion;
+  const char* windowsFolder;
+};
+
+VersionFacts Facts(Windows version) {
+  switch (version) {
+    case Windows::k98:
+      return {0xC0000A04, "C:\\WINDOWS"};  // 4.10
+    case Windows::kNt4:
+      return {0x05650004, "C:\\WINNT"};  // 4.0, build 1381
+    case Windows::k2000:
+      return {0x08930005, "C:\\WINNT"};  // 5.0, build 2195
+    case Windows::kXp:
+      return {0x0A280105, "C:\\WINDOWS"};  // 5.1, build 2600
+    case Windows::kVista:
+      return {0x176A0006, "C:\\Windows"};  // 6.0, build 6002
+    case Windows::k10:
+      break;
+  }
+  return {0x23F00206, "C:\\Windows"};  // 6.2, build 9200
+}
 
 State& S() {
   static State state;
@@ -99,16 +126,30 @@ BOOL Fail(DWORD error) {
 
 // What a security call on 98 does: nothing, but fail.
 bool Stub() {
-  if (!S().windows98) return false;
+  if (!S().windows98()) return false;
   SetLastError(kErrorCallNotImplemented);
   return true;
 }
 
 }  // namespace
 
-void PlayWindows98() {
+void PlayWindows(Windows version) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  S().windows98 = true;
+  S().version = version;
+  SetWindowsDirectory(Facts(version).windowsFolder);
+  AddDirectory(Facts(version).windowsFolder);
+}
+
+void PlayWindows98() { PlayWindows(Windows::k98); }
+
+Windows PlayedWindows() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return S().version;
+}
+
+void SetElevated(bool elevated) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  S().elevated = elevated;
 }
 
 std::string SecurityText(const SECURITY_ATTRIBUTES* attributes) {
@@ -121,7 +162,7 @@ std::string SecurityText(const SECURITY_ATTRIBUTES* attributes) {
   const ACL* acl = descriptor->Dacl;
   if (!acl) return "null dacl";
   if (!ValidAcl(acl)) return "invalid dacl";
-  std::string text = "dacl=";
+  std::string text = descriptor->Control & SE_DACL_PROTECTED ? "protected dacl=" : "dacl=";
   const BYTE* base = reinterpret_cast<const BYTE*>(acl);
   size_t offset = sizeof(ACL);
   for (WORD i = 0; i < acl->AceCount; ++i) {
@@ -146,7 +187,7 @@ using sim::Fmt;
 DWORD WINAPI GetVersion() {
   Enter("GetVersion", "");
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  return sim::S().windows98 ? sim::kWindows98 : sim::kXp;
+  return sim::Facts(sim::S().version).getVersion;
 }
 
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
@@ -169,6 +210,12 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
   std::shared_ptr<sim::Token> handle = sim::Lookup<sim::Token>(token);
   if (!handle) return sim::Fail(ERROR_INVALID_HANDLE);
   if (!(handle->access & TOKEN_QUERY)) return sim::Fail(ERROR_ACCESS_DENIED);
+  if (informationClass == TokenElevation && sim::S().version >= sim::Windows::kVista) {
+    *returnedSize = sizeof(TOKEN_ELEVATION);
+    if (size < sizeof(TOKEN_ELEVATION)) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
+    static_cast<TOKEN_ELEVATION*>(information)->TokenIsElevated = sim::S().elevated ? 1 : 0;
+    return TRUE;
+  }
   if (informationClass != TokenUser) return sim::Fail(ERROR_INVALID_PARAMETER);
   // The SID follows the record in the caller's buffer, as on Windows.
   const std::vector<BYTE> sid = sim::UserSid();
@@ -250,5 +297,27 @@ BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL pres
     record->Dacl = acl;
     if (defaulted) record->Control |= sim::kDaclDefaulted;
   }
+  return TRUE;
+}
+
+// As the SetSecurityDescriptorControl page describes it: only the settable
+// bits of interest change; 98 and NT 4.0 lack the export.
+BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsOfInterest,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsToSet) {
+  if (Enter("SetSecurityDescriptorControl", Fmt("0x%X, 0x%X", bitsOfInterest, bitsToSet))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::S().version < sim::Windows::k2000) return sim::Fail(ERROR_PROC_NOT_FOUND);
+  auto* record = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+  if (record->Revision != SECURITY_DESCRIPTOR_REVISION) {
+    return sim::Fail(sim::kErrorUnknownRevision);
+  }
+  if ((bitsOfInterest | bitsToSet) & ~sim::kSettableControl) {
+    return sim::Fail(ERROR_INVALID_PARAMETER);
+  }
+  record->Control =
+      static_cast<WORD>((record->Control & ~bitsOfInterest) | (bitsToSet & bitsOfInterest));
   return TRUE;
 }

@@ -2,9 +2,10 @@
 // what tests set up and inspect.
 //
 // After sim::Reset() the machine is a Windows XP (GetVersion: 5.1, build
-// 2600) and the process runs as kUserSid. The security calls build real
-// ACL and security descriptor records in the caller's memory, so a list too
-// small for its entries fails as on Windows (ERROR_ALLOTTED_SPACE_EXCEEDED).
+// 2600) and the process runs as kUserSid with an elevated token. The
+// security calls build real ACL and security descriptor records in the
+// caller's memory, so a list too small for its entries fails as on Windows
+// (ERROR_ALLOTTED_SPACE_EXCEEDED).
 #pragma once
 
 #include <string>
@@ -16,14 +17,32 @@ namespace sim {
 // The account this process runs as, as GetTokenInformation(TokenUser) gives it.
 constexpr const char* kUserSid = "S-1-5-21-1004336348-1177238915-682003330-1000";
 
-// From now on GetVersion reports Windows 98 (4.10, high bit set), and the
+// The Windows versions the simulation can play, oldest first.
+enum class Windows { k98, kNt4, k2000, kXp, kVista, k10 };
+
+// From now on GetVersion reports that version: 98 4.10 (high bit set), NT
+// 4.0.1381, 2000 5.0.2195, XP 5.1.2600, Vista 6.0.6002, and 10 as a
+// program without a manifest naming it sees it, 6.2.9200. The Windows
+// folder becomes that version's default (C:\WINDOWS on 98 and XP, C:\WINNT
+// on NT 4.0 and 2000, C:\Windows from Vista on) and is made. On 98 the
 // security calls fail with ERROR_CALL_NOT_IMPLEMENTED, as 98's stubs do.
+// Calls a version's DLLs do not export (SetSecurityDescriptorControl and
+// GetSystemWindowsDirectoryA before 2000) fail with ERROR_PROC_NOT_FOUND,
+// as the program's run-time lookup of them does.
+void PlayWindows(Windows version);
 void PlayWindows98();
+Windows PlayedWindows();
+
+// Whether the token is elevated, as GetTokenInformation(TokenElevation)
+// says from Vista on (an information class older versions reject with
+// ERROR_INVALID_PARAMETER).
+void SetElevated(bool elevated);
 
 // Security attributes as CreateFileA's journal shows them: NULL, "default
 // security" (no descriptor), "no dacl", "null dacl" (everyone may do
 // anything), or "dacl=" and each entry as SID:mask, e.g.
-// "dacl=S-1-5-18:001f01ff,S-1-5-32-544:001f01ff"; an entry that does not
+// "dacl=S-1-5-18:001f01ff,S-1-5-32-544:001f01ff", preceded by "protected "
+// when SE_DACL_PROTECTED is set; an entry that does not
 // allow is marked with its type ("type1/flags0 S-1-1-0:..."). A descriptor
 // never initialized, or a list that is not one, reads "invalid ...": such
 // a CreateFileA fails with ERROR_INVALID_SECURITY_DESCR.

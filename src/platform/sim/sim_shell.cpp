@@ -2,9 +2,11 @@
 #include "platform/sim/sim_shell.h"
 
 #include <cstring>
+#include <memory>
 
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_file.h"
+#include "platform/sim/sim_security.h"
 #include "platform/win_base.h"
 
 namespace sim {
@@ -14,6 +16,13 @@ constexpr DWORD kErrorMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
 
 struct Shell {
   std::vector<ShellExecution> executions;
+  bool consents = true;
+};
+
+// A program the shell started, already ended.
+struct ShellProcess : Object {
+  const char* Kind() const override { return "process"; }
+  DWORD Wait(DWORD) override { return WAIT_OBJECT_0; }
 };
 
 Shell& S() {
@@ -32,6 +41,11 @@ std::optional<std::string> Optional(const char* text) {
 std::vector<ShellExecution> ShellExecutions() {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   return S().executions;
+}
+
+void SetConsent(bool accepts) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  S().consents = accepts;
 }
 
 // The texts of English Windows.
@@ -79,6 +93,49 @@ HINSTANCE WINAPI ShellExecuteA(HWND window, LPCSTR verb, LPCSTR file, LPCSTR par
     return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(ERROR_FILE_NOT_FOUND));
   }
   return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(33));
+}
+
+// As the ShellExecuteEx page describes it: FALSE and the last error on
+// failure, the process handle with SEE_MASK_NOCLOSEPROCESS. On Vista and
+// later "runas" brings up the User Account Control consent prompt; a user
+// who declines it is the page's ERROR_CANCELLED ("the function prompted the
+// user ..., but the user canceled the request"), and nothing starts.
+BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+  if (!info) {
+    Enter("ShellExecuteExA", "NULL");
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  if (Enter("ShellExecuteExA", Fmt("%u, 0x%X, %p, %s, %s, %s, %s, %d", info->cbSize, info->fMask,
+                                   static_cast<void*>(info->hwnd), Str(info->lpVerb).c_str(),
+                                   Str(info->lpFile).c_str(), Str(info->lpParameters).c_str(),
+                                   Str(info->lpDirectory).c_str(), info->nShow))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  info->hProcess = nullptr;
+  if (info->cbSize != sizeof *info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const bool asksConsent = info->lpVerb && std::string(info->lpVerb) == "runas" &&
+                           sim::PlayedWindows() >= sim::Windows::kVista;
+  if (asksConsent && !sim::S().consents) {
+    SetLastError(ERROR_CANCELLED);
+    return FALSE;
+  }
+  if (!info->lpFile || !sim::FileExists(info->lpFile)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  sim::S().executions.push_back(
+      {sim::Optional(info->lpVerb), info->lpFile, sim::Optional(info->lpParameters),
+       sim::Optional(info->lpDirectory), info->nShow, sim::NowMs(), info->fMask});
+  info->hInstApp = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(33));
+  if (info->fMask & SEE_MASK_NOCLOSEPROCESS) {
+    info->hProcess = sim::NewHandle(std::make_shared<sim::ShellProcess>());
+  }
+  return TRUE;
 }
 
 // Only what the program asks for: a system message into a caller's buffer.

@@ -1,12 +1,20 @@
-// wininet and rasapi32, loaded when first called instead of at load time.
+// wininet and rasapi32, loaded when first called instead of at load time,
+// and the newer calls of DLLs the program imports at load time, looked up
+// when first called so that the program still loads where they are missing.
 #include <cstring>
 
+#include "platform/win_file.h"
 #include "platform/win_inet.h"
+#include "platform/win_security.h"
+#include "platform/win_shell.h"
 
 namespace {
 
 constexpr char kWinInet[] = "wininet.dll";
 constexpr char kRasApi[] = "rasapi32.dll";
+constexpr char kKernel32[] = "kernel32.dll";
+constexpr char kAdvApi32[] = "advapi32.dll";
+constexpr char kShell32[] = "shell32.dll";
 
 // Loads `dll` from the system folder, by its full path: the monitor's
 // current folder is wherever the installer ran (a download folder), and a
@@ -85,4 +93,22 @@ DWORD WINAPI RasEnumConnectionsA(LPRASCONNA connections, LPDWORD size, LPDWORD c
 DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status) {
   auto* call = Entry<decltype(RasGetConnectStatusA)>(kRasApi, "RasGetConnectStatusA");
   return call ? call(connection, status) : GetLastError();
+}
+
+UINT WINAPI GetSystemWindowsDirectoryA(LPSTR buffer, UINT size) {
+  auto* call = Entry<decltype(GetSystemWindowsDirectoryA)>(kKernel32, "GetSystemWindowsDirectoryA");
+  return call ? call(buffer, size) : 0;
+}
+
+BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsOfInterest,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsToSet) {
+  auto* call =
+      Entry<decltype(SetSecurityDescriptorControl)>(kAdvApi32, "SetSecurityDescriptorControl");
+  return call ? call(descriptor, bitsOfInterest, bitsToSet) : FALSE;
+}
+
+BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+  auto* call = Entry<decltype(ShellExecuteExA)>(kShell32, "ShellExecuteExA");
+  return call ? call(info) : FALSE;
 }
