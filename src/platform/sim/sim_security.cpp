@@ -20,6 +20,7 @@ constexpr DWORD kErrorAllottedSpaceExceeded = 1344;
 constexpr DWORD kErrorInvalidSecurityDescr = 1338;
 constexpr DWORD kXp = 0x0A280105;         // 5.1, build 2600
 constexpr DWORD kWindows98 = 0xC0000A04;  // 4.10
+constexpr DWORD kWindows10 = 0x4AA5000A;  // 10.0, build 19045
 constexpr WORD kDaclPresent = 0x0004;
 constexpr WORD kDaclDefaulted = 0x0008;
 constexpr BYTE kMaxSubAuthorities = 15;
@@ -27,6 +28,7 @@ const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1
 
 struct State {
   bool windows98 = false;
+  bool windows10 = false;
 };
 
 State& S() {
@@ -111,6 +113,21 @@ void PlayWindows98() {
   S().windows98 = true;
 }
 
+void PlayWindows10() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  S().windows10 = true;
+}
+
+bool PlaysWindows9x() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return S().windows98;
+}
+
+DWORD TokenAccess(HANDLE token) {
+  std::shared_ptr<Token> handle = Lookup<Token>(token);
+  return handle ? handle->access : 0;
+}
+
 std::string SecurityText(const SECURITY_ATTRIBUTES* attributes) {
   if (!attributes) return "NULL";
   const auto* descriptor =
@@ -146,7 +163,8 @@ using sim::Fmt;
 DWORD WINAPI GetVersion() {
   Enter("GetVersion", "");
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  return sim::S().windows98 ? sim::kWindows98 : sim::kXp;
+  if (sim::S().windows98) return sim::kWindows98;
+  return sim::S().windows10 ? sim::kWindows10 : sim::kXp;
 }
 
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {

@@ -19,6 +19,17 @@ constexpr const char* kUserSid = "S-1-5-21-1004336348-1177238915-682003330-1000"
 // From now on GetVersion reports Windows 98 (4.10, high bit set), and the
 // security calls fail with ERROR_CALL_NOT_IMPLEMENTED, as 98's stubs do.
 void PlayWindows98();
+// From now on GetVersion reports Windows 10 (10.0, build 19045), as it does
+// to a program whose manifest names Windows 10 among its supported systems.
+void PlayWindows10();
+
+// Whether GetVersion reports Windows 9x (for the other simulated calls,
+// without a journal entry).
+bool PlaysWindows9x();
+
+// The access a handle from OpenProcessToken was opened with; 0 for any other
+// handle.
+DWORD TokenAccess(HANDLE token);
 
 // Security attributes as CreateFileA's journal shows them: NULL, "default
 // security" (no descriptor), "no dacl", "null dacl" (everyone may do

@@ -1,12 +1,18 @@
-// wininet and rasapi32, loaded when first called instead of at load time.
+// wininet, rasapi32 and wsock32, and the functions of advapi32 and shell32
+// that Windows 98 SE or NT 4.0 lack, loaded when first called instead of at
+// load time.
 #include <cstring>
 
 #include "platform/win_inet.h"
+#include "platform/win_service.h"
+#include "platform/win_socket.h"
 
 namespace {
 
 constexpr char kWinInet[] = "wininet.dll";
 constexpr char kRasApi[] = "rasapi32.dll";
+constexpr char kWinsock[] = "wsock32.dll";
+constexpr char kAdvApi[] = "advapi32.dll";
 
 // Loads `dll` from the system folder, by its full path: the monitor's
 // current folder is wherever the installer ran (a download folder), and a
@@ -85,4 +91,51 @@ DWORD WINAPI RasEnumConnectionsA(LPRASCONNA connections, LPDWORD size, LPDWORD c
 DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status) {
   auto* call = Entry<decltype(RasGetConnectStatusA)>(kRasApi, "RasGetConnectStatusA");
   return call ? call(connection, status) : GetLastError();
+}
+
+// Windows Sockets 1.1. WSAStartup returns its error instead of setting it.
+int WINAPI WSAStartup(WORD versionRequested, LPWSADATA data) {
+  auto* call = Entry<decltype(WSAStartup)>(kWinsock, "WSAStartup");
+  return call ? call(versionRequested, data) : static_cast<int>(GetLastError());
+}
+
+int WINAPI WSACleanup() {
+  auto* call = Entry<decltype(WSACleanup)>(kWinsock, "WSACleanup");
+  return call ? call() : SOCKET_ERROR;
+}
+
+int WINAPI WSAGetLastError() {
+  auto* call = Entry<decltype(WSAGetLastError)>(kWinsock, "WSAGetLastError");
+  return call ? call() : static_cast<int>(GetLastError());
+}
+
+HOSTENT* WINAPI gethostbyname(const char* name) {
+  auto* call = Entry<decltype(gethostbyname)>(kWinsock, "gethostbyname");
+  return call ? call(name) : nullptr;
+}
+
+SOCKET WINAPI socket(int family, int type, int protocol) {
+  auto* call = Entry<decltype(socket)>(kWinsock, "socket");
+  return call ? call(family, type, protocol) : INVALID_SOCKET;
+}
+
+int WINAPI connect(SOCKET s, const SOCKADDR* name, int length) {
+  auto* call = Entry<decltype(connect)>(kWinsock, "connect");
+  return call ? call(s, name, length) : SOCKET_ERROR;
+}
+
+int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
+  auto* call = Entry<decltype(recv)>(kWinsock, "recv");
+  return call ? call(s, buffer, length, flags) : SOCKET_ERROR;
+}
+
+int WINAPI closesocket(SOCKET s) {
+  auto* call = Entry<decltype(closesocket)>(kWinsock, "closesocket");
+  return call ? call(s) : SOCKET_ERROR;
+}
+
+// Windows 2000 and later.
+BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
+  auto* call = Entry<decltype(ChangeServiceConfig2A)>(kAdvApi, "ChangeServiceConfig2A");
+  return call ? call(service, infoLevel, info) : FALSE;
 }
