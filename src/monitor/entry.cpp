@@ -6,6 +6,7 @@
 #include "monitor/event_log.h"
 #include "monitor/module_path.h"
 #include "monitor/server_table.h"
+#include "monitor/service_entry.h"
 #include "monitor/timing.h"
 #include "platform/win_base.h"
 #include "setup/installer.h"
@@ -67,6 +68,10 @@ int VornMain() {
     case Role::Monitor:
       break;
   }
+
+  // Started by the service manager: the service is the monitor, with no
+  // window (session 0 has no desktop a user could see it on anyway).
+  if (RunAsServiceIfStartedSo()) return 0;
 
   // At most one monitor runs.
   if (FindWindowA(nullptr, kWindowTitle)) ExitProcess(1);
