@@ -1,6 +1,7 @@
 #include "monitor/service_entry.h"
 
 #include "monitor/event_log.h"
+#include "monitor/log_folder.h"
 #include "monitor/server_table.h"
 #include "monitor/service_check.h"
 #include "monitor/timing.h"
@@ -88,6 +89,11 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   // token holds it; enabling it here first says in the log, once, when the
   // service was registered without it.
   bool enabled = EnableSystemTimePrivilege();
+  // The service's account may not write the Windows folder.
+  try {
+    g_eventLogFolder = PrepareServiceLogFolder();
+  } catch (...) {
+  }
   InitServerTable();
   Report(SERVICE_RUNNING);
   try {

@@ -36,5 +36,6 @@ BOOL WINAPI SetEndOfFile(HANDLE file);
 DWORD WINAPI GetFileAttributesA(LPCSTR fileName);
 BOOL WINAPI SetFileAttributesA(LPCSTR fileName, DWORD attributes);
 BOOL WINAPI DeleteFileA(LPCSTR fileName);
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 #endif

@@ -95,9 +95,15 @@ class ServiceSim : public ::testing::Test {
     InitServerTable();
     g_heldStep = {};
     g_localeFormats = DefaultLocaleFormats();
+    g_eventLogFolder.clear();
     ASSERT_EQ(LiveFetches(), 0);
   }
-  void TearDown() override { sim::Reset(); }
+  // The service's log folder lasts while the process runs: the other tests
+  // log to the Windows folder.
+  void TearDown() override {
+    sim::Reset();
+    g_eventLogFolder.clear();
+  }
 
   // VornMon.exe as the service manager starts it on Windows 10, told to stop
   // at `stopAtMs`.
@@ -239,6 +245,95 @@ TEST_F(ServiceSim, AnOfflineMachineWritesNothing) {
   EXPECT_EQ(sim::WinsockUsers(), 0);
 }
 
+// ---- the service's log -------------------------------------------------------
+
+constexpr const char* kServiceFolder = "C:\\ProgramData\\Vorn";
+constexpr const char* kServiceLog = "C:\\ProgramData\\Vorn\\vorn.log";
+constexpr const char* kWindowsLog = "C:\\WINDOWS\\vorn.log";
+
+// Owned by the service's account, inheriting nothing, passed on to all
+// inside: full access for the account, SYSTEM and Administrators, reading
+// for Users.
+std::string ServiceOnly() {
+  const std::string self = sim::kUserSid;
+  return "owner=" + self + " protected dacl=type0/flags3 " + self +
+         ":001f01ff,type0/flags3 S-1-5-18:001f01ff,type0/flags3 S-1-5-32-544:001f01ff,"
+         "type0/flags3 S-1-5-32-545:001200a9";
+}
+
+TEST_F(ServiceSim, LogsInAFolderOfItsOwnThatNoOtherAccountCanWrite) {
+  const std::string planted = "planted by another account\r\n";
+  struct Case {
+    const char* name;
+    std::function<void()> before;
+    const char* logIn;         // where the line went
+    bool keptOldLog;           // what was in kServiceLog before is still there
+    bool folderIsTheServices;  // the folder's owner and list are ServiceOnly()
+  } cases[] = {
+      {"first start: the folder is made with its list", [] {}, kServiceLog, false, true},
+      {"later start: folder and log are the service's already",
+       [&] {
+         sim::AddDirectory(kServiceFolder);
+         sim::PutFile(kServiceLog, planted);
+       },
+       kServiceLog, true, true},
+      {"folder made first by another account that let it be taken over",
+       [] { sim::AddDirectory(kServiceFolder); }, kServiceLog, false, true},
+      {"a log planted by another account is removed",
+       [&] {
+         sim::AddDirectory(kServiceFolder);
+         sim::PutFile(kServiceLog, planted);
+         sim::SetForeignOwner(kServiceLog);
+       },
+       kServiceLog, false, true},
+      {"a planted log that cannot be removed: the folder is not used",
+       [&] {
+         sim::AddDirectory(kServiceFolder);
+         sim::PutFile(kServiceLog, planted);
+         sim::SetForeignOwner(kServiceLog);
+         sim::SetLocked(kServiceLog, true);
+       },
+       kWindowsLog, true, true},
+      {"a folder of another account that refuses: not used",
+       [] {
+         sim::AddDirectory(kServiceFolder);
+         sim::SetForeignOwner(kServiceFolder);
+       },
+       kWindowsLog, false, false},
+      {"no application data folder: not used",
+       [] { sim::FailCall("SHGetFolderPathA", ERROR_FILE_NOT_FOUND); }, kWindowsLog, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    g_eventLogFolder.clear();
+    c.before();
+    // A token without the right is logged at the start.
+    sim::RemovePrivilege(kSystemTimePrivilege);
+    RunService(1000);
+    const std::optional<std::string> log = sim::FileBytes(c.logIn);
+    ASSERT_TRUE(log.has_value());
+    EXPECT_NE(log->find(" AdjustTokenPrivileges Failed\r\n"), std::string::npos) << *log;
+    const std::optional<std::string> inFolder = sim::FileBytes(kServiceLog);
+    EXPECT_EQ(inFolder && inFolder->rfind(planted, 0) == 0, c.keptOldLog);
+    EXPECT_EQ(sim::ObjectSecurity(kServiceFolder) == ServiceOnly(), c.folderIsTheServices)
+        << sim::ObjectSecurity(kServiceFolder);
+    if (std::string(c.logIn) == kServiceLog && sim::ObjectSecurity(kServiceLog) != "inherited") {
+      EXPECT_EQ(sim::ObjectSecurity(kServiceLog), ServiceOnly());
+    }
+  }
+}
+
+TEST_F(ServiceSim, TheMonitorWithAWindowLogsInTheWindowsFolderAsBefore) {
+  sim::PlayWindows10();
+  sim::FailCall("RasEnumConnectionsA", ERROR_INVALID_PARAMETER);
+  sim::QuitAt(kInterval + 1);
+  Run();
+  EXPECT_TRUE(sim::FileExists(kWindowsLog));
+  EXPECT_FALSE(sim::DirectoryExists(kServiceFolder));
+  EXPECT_EQ(sim::CountCalls("SHGetFolderPathA"), 0u);
+}
+
 // ---- started any other way: the monitor with a window ------------------------
 
 TEST_F(ServiceSim, StartedByHandItIsTheMonitorWithAWindow) {
@@ -319,6 +414,7 @@ TEST_F(ServiceSim, OneCheck) {
     sim::Reset();
     InitServerTable();
     g_heldStep = {};
+    g_eventLogFolder.clear();
     row.setUp();
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ServiceClockCheck(stop);

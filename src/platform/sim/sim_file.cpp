@@ -51,6 +51,9 @@ struct FileSystem {
   size_t diskLimit = 0;
   DWORD diskError = ERROR_DISK_FULL;
   std::string windowsDirectory = "C:\\WINDOWS";
+  // By key, for files and directories alike.
+  std::map<std::string, std::string> security;
+  std::set<std::string> foreign;
 };
 
 FileSystem& Fs() {
@@ -320,6 +323,17 @@ void SetDiskLimit(size_t limit, DWORD error) {
   Fs().diskError = error;
 }
 
+std::string ObjectSecurity(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  auto it = Fs().security.find(Key(path));
+  return it == Fs().security.end() ? "inherited" : it->second;
+}
+
+void SetForeignOwner(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  Fs().foreign.insert(Key(path));
+}
+
 }  // namespace sim
 
 using sim::Enter;
@@ -378,6 +392,7 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
     node = std::make_shared<sim::Node>();
     node->readOnly = (flags & FILE_ATTRIBUTE_READONLY) != 0;
     sim::Fs().files[key] = node;
+    if (security && security->lpSecurityDescriptor) sim::Fs().security[key] = accessList;
   }
   auto handle = std::make_shared<sim::FileHandle>();
   handle->node = node;
@@ -603,6 +618,57 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (node->readOnly || node->locked) return sim::Fail(ERROR_ACCESS_DENIED);
   if (!node->openers.empty()) return sim::Fail(ERROR_SHARING_VIOLATION);
   sim::Fs().files.erase(sim::Key(fileName));
+  sim::Fs().security.erase(sim::Key(fileName));
+  sim::Fs().foreign.erase(sim::Key(fileName));
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+// Microsoft, "CreateDirectoryA function": ERROR_ALREADY_EXISTS when the
+// directory exists, ERROR_PATH_NOT_FOUND when its parent does not.
+BOOL WINAPI CreateDirectoryA(LPCSTR pathName, LPSECURITY_ATTRIBUTES security) {
+  const std::string accessList = sim::SecurityText(security);
+  if (Enter("CreateDirectoryA", Fmt("%s, %s", sim::Str(pathName).c_str(), accessList.c_str()))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (accessList.rfind("invalid", 0) == 0) return sim::Fail(sim::kErrorInvalidSecurityDescr);
+  const std::string path = pathName ? pathName : "";
+  if (!sim::ValidName(path)) return sim::Fail(ERROR_INVALID_NAME);
+  const std::string key = sim::Key(path);
+  if (sim::HasDirectory(key) || sim::FindFile(key)) return sim::Fail(ERROR_ALREADY_EXISTS);
+  const std::string parent = sim::ParentKey(key);
+  if (parent.empty() || !sim::HasDirectory(parent)) return sim::Fail(ERROR_PATH_NOT_FOUND);
+  sim::Fs().directories.insert(key);
+  if (security && security->lpSecurityDescriptor) sim::Fs().security[key] = accessList;
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+// Microsoft, "SetFileSecurityA function": the object's owner and list are
+// replaced with the descriptor's, which needs WRITE_OWNER and WRITE_DAC.
+BOOL WINAPI SetFileSecurityA(LPCSTR fileName, SECURITY_INFORMATION information,
+                             PSECURITY_DESCRIPTOR descriptor) {
+  const std::string text = sim::DescriptorText(static_cast<SECURITY_DESCRIPTOR*>(descriptor));
+  if (Enter("SetFileSecurityA",
+            Fmt("%s, 0x%X, %s", sim::Str(fileName).c_str(), information, text.c_str()))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::PlaysWindows9x()) return sim::Fail(120);  // ERROR_CALL_NOT_IMPLEMENTED
+  if (!descriptor || text.rfind("invalid", 0) == 0) {
+    return sim::Fail(sim::kErrorInvalidSecurityDescr);
+  }
+  const std::string path = fileName ? fileName : "";
+  if (!sim::ValidName(path)) return sim::Fail(ERROR_INVALID_NAME);
+  const std::string key = sim::Key(path);
+  if (!sim::HasDirectory(key) && !sim::FindFile(key)) {
+    const std::string parent = sim::ParentKey(key);
+    return sim::Fail(parent.empty() || !sim::HasDirectory(parent) ? ERROR_PATH_NOT_FOUND
+                                                                  : ERROR_FILE_NOT_FOUND);
+  }
+  if (sim::Fs().foreign.count(key)) return sim::Fail(ERROR_ACCESS_DENIED);
+  sim::Fs().security[key] = text;
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

@@ -26,6 +26,7 @@ void PlayWindows10();
 // Whether GetVersion reports Windows 9x (for the other simulated calls,
 // without a journal entry).
 bool PlaysWindows9x();
+bool PlaysVistaOrLater();
 
 // The access a handle from OpenProcessToken was opened with; 0 for any other
 // handle.
@@ -38,6 +39,10 @@ DWORD TokenAccess(HANDLE token);
 // allow is marked with its type ("type1/flags0 S-1-1-0:..."). A descriptor
 // never initialized, or a list that is not one, reads "invalid ...": such
 // a CreateFileA fails with ERROR_INVALID_SECURITY_DESCR.
+// A descriptor that names an owner shows it first ("owner=SID "), and one
+// whose list inherits nothing from above says "protected " before "dacl=".
 std::string SecurityText(const SECURITY_ATTRIBUTES* attributes);
+// The same for a descriptor alone ("NULL" for none).
+std::string DescriptorText(const SECURITY_DESCRIPTOR* descriptor);
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 // load time.
 #include <cstring>
 
+#include "platform/win_folder.h"
 #include "platform/win_inet.h"
 #include "platform/win_service.h"
 #include "platform/win_socket.h"
@@ -13,6 +14,7 @@ constexpr char kWinInet[] = "wininet.dll";
 constexpr char kRasApi[] = "rasapi32.dll";
 constexpr char kWinsock[] = "wsock32.dll";
 constexpr char kAdvApi[] = "advapi32.dll";
+constexpr char kShell[] = "shell32.dll";
 
 // Loads `dll` from the system folder, by its full path: the monitor's
 // current folder is wherever the installer ran (a download folder), and a
@@ -138,4 +140,23 @@ int WINAPI closesocket(SOCKET s) {
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
   auto* call = Entry<decltype(ChangeServiceConfig2A)>(kAdvApi, "ChangeServiceConfig2A");
   return call ? call(service, infoLevel, info) : FALSE;
+}
+
+BOOL WINAPI AddAccessAllowedAceEx(PACL acl, DWORD revision, DWORD flags, DWORD access, PSID sid) {
+  auto* call = Entry<decltype(AddAccessAllowedAceEx)>(kAdvApi, "AddAccessAllowedAceEx");
+  return call ? call(acl, revision, flags, access, sid) : FALSE;
+}
+
+BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsOfInterest,
+                                         SECURITY_DESCRIPTOR_CONTROL bitsToSet) {
+  auto* call =
+      Entry<decltype(SetSecurityDescriptorControl)>(kAdvApi, "SetSecurityDescriptorControl");
+  return call ? call(descriptor, bitsOfInterest, bitsToSet) : FALSE;
+}
+
+// Windows 2000 and ME on; it returns its error as an HRESULT.
+HRESULT WINAPI SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path) {
+  auto* call = Entry<decltype(SHGetFolderPathA)>(kShell, "SHGetFolderPathA");
+  return call ? call(owner, folder, token, flags, path) : HRESULT_FROM_WIN32(GetLastError());
 }
