@@ -44,6 +44,7 @@ Role SelectRole(const std::string& modulePath, const std::vector<std::string>& w
     return Role::Installer;
   }
   if (ParamStr(words, 1) == kUninstallSwitch) return Role::Uninstaller;
+  if (ParamStr(words, 1) == kServiceSwitch) return Role::Service;
   return Role::Monitor;
 }
 
@@ -65,13 +66,15 @@ int VornMain() {
       RunSetupRole(RunInstaller);
     case Role::Uninstaller:
       RunSetupRole(RunUninstaller);
+    case Role::Service:
+      // Started by the service manager: the service is the monitor, with no
+      // window (session 0 has no desktop a user could see it on anyway).
+      // Anyone else who gives the switch gets the monitor with a window.
+      if (RunAsServiceIfStartedSo()) return 0;
+      break;
     case Role::Monitor:
       break;
   }
-
-  // Started by the service manager: the service is the monitor, with no
-  // window (session 0 has no desktop a user could see it on anyway).
-  if (RunAsServiceIfStartedSo()) return 0;
 
   // At most one monitor runs.
   if (FindWindowA(nullptr, kWindowTitle)) ExitProcess(1);

@@ -118,8 +118,8 @@ bool RunAsServiceIfStartedSo() {
   if (!IsVistaOrLater(GetVersion())) return false;
   char name[] = "Vorn";
   const SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
-  // Fails at once with ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when the
-  // service manager did not start this process; any other failure leaves
-  // the classic monitor too, as on every older Windows.
+  // Fails with ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when the service
+  // manager did not start this process; any other failure leaves the
+  // monitor with a window too, as on every older Windows.
   return StartServiceCtrlDispatcherA(table) != FALSE;
 }

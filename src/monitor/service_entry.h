@@ -7,10 +7,14 @@
 
 constexpr const char* kServiceName = "Vorn";
 
-// On Vista and later, hands this process to the service manager when the
-// manager started it as the service, and returns true once the service has
-// stopped. False everywhere else (started by hand, from StartUp, by a test,
-// or on an older Windows): the caller is then the monitor with a window.
+// On Vista and later, hands this process to the service manager, and returns
+// true once the service has stopped. False when the manager did not start it
+// (the switch given by hand) or on an older Windows: the caller is then the
+// monitor with a window.
+//
+// Only a command line with the service switch (entry.h) tries: Wine's
+// dispatcher takes 10 s to find that no service manager started a process,
+// which a monitor started from StartUp would otherwise wait at every log-on.
 bool RunAsServiceIfStartedSo();
 
 // What the service manager calls (on threads of its own).

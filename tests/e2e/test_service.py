@@ -38,7 +38,7 @@ class Service(MonitorTest):
         # A fresh wineserver, so that `sc create` starts the service manager.
         self.wp.kill_all()
         self.wp.wineserver("-p")
-        first = self.wp.spawn(["sc", "create", "Vorn", "binpath=", r"C:\Vorn\VornMon.exe"],
+        first = self.wp.spawn(["sc", "create", "Vorn", "binpath=", r"C:\Vorn\VornMon.exe -service"],
                               env={"WINEDEBUG": "err+sync"})
         self.assertEqual(first.wait(30), 0, first.stdout())
         started = time.monotonic()

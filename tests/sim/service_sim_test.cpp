@@ -111,12 +111,13 @@ class ServiceSim : public ::testing::Test {
     sim::PlayWindows10();
     sim::StartedAsService();
     sim::SendControlAt(stopAtMs, SERVICE_CONTROL_STOP);
-    return Run();
+    return Run(" -service");
   }
 
-  static UINT Run() {
+  // VornMon.exe with `arguments` after its quoted path.
+  static UINT Run(const std::string& arguments = "") {
     sim::SetModulePath(kMonitorPath);
-    sim::SetCommandLine(std::string("\"") + kMonitorPath + "\"");
+    sim::SetCommandLine(std::string("\"") + kMonitorPath + "\"" + arguments);
     try {
       return static_cast<UINT>(VornMain());
     } catch (const sim::ProcessExit& exit) {
@@ -171,7 +172,7 @@ TEST_F(ServiceSim, ShutdownStopsItToo) {
   sim::StartedAsService();
   sim::SendControlAt(5000, SERVICE_CONTROL_INTERROGATE);
   sim::SendControlAt(6000, SERVICE_CONTROL_SHUTDOWN);
-  EXPECT_EQ(Run(), 0u);
+  EXPECT_EQ(Run(" -service"), 0u);
   const std::vector<sim::StatusReport> reports = sim::StatusReports();
   ASSERT_EQ(reports.size(), 5u);
   EXPECT_EQ(reports[2].state, SERVICE_RUNNING) << "the answer to the interrogation";
@@ -328,7 +329,7 @@ TEST_F(ServiceSim, TheMonitorWithAWindowLogsInTheWindowsFolderAsBefore) {
   sim::PlayWindows10();
   sim::FailCall("RasEnumConnectionsA", ERROR_INVALID_PARAMETER);
   sim::QuitAt(kInterval + 1);
-  Run();
+  Run(" -service");
   EXPECT_TRUE(sim::FileExists(kWindowsLog));
   EXPECT_FALSE(sim::DirectoryExists(kServiceFolder));
   EXPECT_EQ(sim::CountCalls("SHGetFolderPathA"), 0u);
@@ -340,18 +341,27 @@ TEST_F(ServiceSim, StartedByHandItIsTheMonitorWithAWindow) {
   struct Case {
     const char* name;
     std::function<void()> windows;
+    const char* arguments;
     size_t dispatcherCalls;
   } cases[] = {
-      {"Windows XP: no service is tried", [] {}, 0},
-      {"Windows 98: no service is tried", [] { sim::PlayWindows98(); }, 0},
-      {"Windows 10: the dispatcher finds no service manager", [] { sim::PlayWindows10(); }, 1},
+      {"Windows 10, from StartUp: no service is tried", [] { sim::PlayWindows10(); }, "", 0},
+      {"Windows 10, the switch given by hand: the dispatcher finds no service manager",
+       [] { sim::PlayWindows10(); }, " -service", 1},
+      {"Windows XP, the switch: no service is tried", [] {}, " -service", 0},
+      {"Windows 98, the switch: no service is tried", [] { sim::PlayWindows98(); }, " -service", 0},
+      {"Windows 10 started as a service, but not the switch",
+       [] {
+         sim::PlayWindows10();
+         sim::StartedAsService();
+       },
+       "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim::Reset();
     c.windows();
     sim::QuitAt(1000);
-    EXPECT_EQ(Run(), 0u);
+    EXPECT_EQ(Run(c.arguments), 0u);
     EXPECT_EQ(sim::CountCalls("StartServiceCtrlDispatcherA"), c.dispatcherCalls);
     EXPECT_EQ(sim::CountCalls("RegisterServiceCtrlHandlerA"), 0u);
     ASSERT_EQ(sim::OwnWindows().size(), 1u);
