@@ -39,12 +39,23 @@ class FolderAccess {
     CloseHandle(token);
     if (!read) return false;
     PSID self = reinterpret_cast<TOKEN_USER*>(user_)->User.Sid;
+    const struct {
+      PSID sid;
+      DWORD access;
+    } entries[] = {
+        {self, FILE_ALL_ACCESS},
+        {const_cast<WellKnownSid*>(&kLocalSystem), FILE_ALL_ACCESS},
+        {const_cast<WellKnownSid*>(&kAdministrators), FILE_ALL_ACCESS},
+        {const_cast<WellKnownSid*>(&kUsers), kRead},
+    };
     PACL acl = reinterpret_cast<PACL>(acl_);
-    return InitializeAcl(acl, sizeof acl_, ACL_REVISION) &&
-           AddAccessAllowedAceEx(acl, ACL_REVISION, kInherited, FILE_ALL_ACCESS, self) &&
-           Allow(acl, &kLocalSystem, FILE_ALL_ACCESS) &&
-           Allow(acl, &kAdministrators, FILE_ALL_ACCESS) && Allow(acl, &kUsers, kRead) &&
-           InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+    if (!InitializeAcl(acl, sizeof acl_, ACL_REVISION)) return false;
+    for (const auto& entry : entries) {
+      if (!AddAccessAllowedAceEx(acl, ACL_REVISION, kInherited, entry.access, entry.sid)) {
+        return false;
+      }
+    }
+    return InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
            SetSecurityDescriptorOwner(&descriptor_, self, FALSE) &&
            SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
            // Nothing of C:\ProgramData's list (Users may create files) is merged in.
@@ -66,11 +77,6 @@ class FolderAccess {
   }
 
  private:
-  static bool Allow(PACL acl, const WellKnownSid* sid, DWORD access) {
-    return AddAccessAllowedAceEx(acl, ACL_REVISION, kInherited, access,
-                                 const_cast<WellKnownSid*>(sid)) != FALSE;
-  }
-
   // A SID holds at most 15 sub-authorities: 8 + 15 * 4 bytes. Each entry of
   // the list is a 4-byte header and the 4-byte access mask before its SID.
   static constexpr DWORD kMaxSidSize = 68;
