@@ -2,8 +2,9 @@
 // (Microsoft, "StartServiceCtrlDispatcherA function": fails with
 // ERROR_FAILED_SERVICE_CONTROLLER_CONNECT when the program runs as a console
 // program rather than as a service, and returns once every service of the
-// process has stopped; "RegisterServiceCtrlHandlerA function": the name of a
-// service the process runs, else ERROR_SERVICE_DOES_NOT_EXIST; "SetServiceStatus
+// process has stopped; "RegisterServiceCtrlHandlerA function": called by
+// the service's ServiceMain, else ERROR_SERVICE_DOES_NOT_EXIST; the name is
+// not checked for a service of its own process; "SetServiceStatus
 // function": ERROR_INVALID_HANDLE for a handle the registration did not give,
 // ERROR_INVALID_DATA for a state that is not one; "ControlService function":
 // a control the service does not accept in its state is not passed on).
@@ -36,17 +37,6 @@ ServiceProcess& SP() {
 }
 
 ResetHook reset([] { SP() = ServiceProcess(); });
-
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool Accepts(DWORD control) {
   if (control == SERVICE_CONTROL_INTERROGATE) return true;
@@ -136,7 +126,7 @@ SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR serviceName,
                                                          LPHANDLER_FUNCTION handler) {
   if (Enter("RegisterServiceCtrlHandlerA", sim::Str(serviceName))) return nullptr;
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  if (!SP().dispatching || !serviceName || !sim::SameName(serviceName, SP().name)) {
+  if (!SP().dispatching || !serviceName) {
     SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
     return nullptr;
   }
