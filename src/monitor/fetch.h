@@ -68,7 +68,7 @@ DWORD WINAPI FetchWorker(LPVOID fetch);
 // The thread function of a socket fetch: connects to port 13, reads until
 // the server closes the connection (at most kReplySize bytes), closes it
 // unless the check already has, and lets go. Exit code 1 when the server
-// closed the connection after its reply, else 0.
+// closed the connection after its reply or filled the buffer, else 0.
 DWORD WINAPI SocketFetchWorker(LPVOID fetch);
 
 // The worker's time is up: closes the session or the socket (which wakes an
