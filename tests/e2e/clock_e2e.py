@@ -152,6 +152,42 @@ def outside_band(requests):
     return [r for r in requests if r.sent is not None and not in_midnight_band(r.sent)]
 
 
+# Modes whose reply is a NIST line at the request's skew (0 unless given): a
+# long line and one in two pieces read whole under Wine, whose read waits for
+# all 256 bytes or the server's close.
+LINE_MODES = ("nist", "big", "two_pieces")
+
+
+class Rule:
+    """The monitor's rotation and trust rules, followed request by request: a
+    step is taken only when a second server asks for the same (within 30 s),
+    and a server is asked again only after it found the clock right or
+    confirmed a step. Servers that refuse leave no request, so no test that
+    uses this has one."""
+
+    def __init__(self, names):
+        self.names = list(names)
+        self.next = 0         # the server the next check asks (0..3)
+        self.held = None      # (server, skew) of the step held
+        self.changes = 0      # clock changes asked for so far
+
+    def follow(self, request):
+        """Takes one request in order; the server it should have gone to."""
+        expected, server = self.next, self.names.index(request.server)
+        skew = request.params.get("skew", 0)
+        if request.mode not in LINE_MODES or request.sent is None \
+                or in_midnight_band(request.sent):
+            self.next = (server + 1) % 4  # nothing usable read
+        elif abs(skew) <= 30:
+            self.next, self.held = server, None  # the clock is right
+        elif self.held and self.held[0] != server and abs(skew - self.held[1]) <= 30:
+            self.next, self.held = server, None
+            self.changes += 1
+        else:
+            self.next, self.held = (server + 1) % 4, (server, skew)
+        return expected
+
+
 def main(offline=False):
     """Runs the file's tests inside in-netns.sh (offline: loopback only)."""
     if offline and in_netns() and os.environ.get("VORN_OFFLINE") != "1":

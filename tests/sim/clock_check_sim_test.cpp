@@ -395,8 +395,9 @@ TEST_F(ClockCheckSim, WorkerThatNeverReturnsIsLeftBehindAndTheNextCheckWorks) {
   HeldByServer4();
   ClockCheck();
   EXPECT_EQ(sim::NowMs(), kWatchdog);
-  EXPECT_EQ(sim::CallNames({"WaitForSingleObject", "InternetCloseHandle", "CloseHandle"}),
-            (std::vector<std::string>{"WaitForSingleObject", "InternetCloseHandle", "CloseHandle"}));
+  EXPECT_EQ(
+      sim::CallNames({"WaitForSingleObject", "InternetCloseHandle", "CloseHandle"}),
+      (std::vector<std::string>{"WaitForSingleObject", "InternetCloseHandle", "CloseHandle"}));
   ExpectAllClosed(1);
 
   ClockCheck();
@@ -454,8 +455,8 @@ struct Sequence {
   LONG firstIndex;
   const char* replies[kServerCount + 1];  // by server; "" refuses
   int checks;
-  std::vector<int> asked;       // servers asked, in order
-  const char* set;              // the one SetSystemTime, or "" for none
+  std::vector<int> asked;  // servers asked, in order
+  const char* set;         // the one SetSystemTime, or "" for none
 };
 
 const char* const kAhead999 = "\n61382 26-12-08 12:16:39 00 0 0  50.0 UTC(NIST) * \n";
@@ -465,24 +466,47 @@ const char* const kProse = "\nThe time is now a quarter past twelve.\n";
 
 const Sequence kSequences[] = {
     {"a lone forger asking for +999 s at every check moves nothing",
-     1, {"", kAhead999, kRightReply.c_str(), kRightReply.c_str(), kRightReply.c_str()}, 6,
-     {1, 2, 2, 2, 2, 2}, ""},
+     1,
+     {"", kAhead999, kRightReply.c_str(), kRightReply.c_str(), kRightReply.c_str()},
+     6,
+     {1, 2, 2, 2, 2, 2},
+     ""},
     {"a lone forger among silent servers moves nothing",
-     1, {"", kAhead999, "", "", ""}, 8, {1, 2, 3, 4, 1, 2, 3, 4}, ""},
+     1,
+     {"", kAhead999, "", "", ""},
+     8,
+     {1, 2, 3, 4, 1, 2, 3, 4},
+     ""},
     {"a forged big step is outvoted; then all agree on two hours",
-     1, {"", kThreeDays, kRightReply.c_str(), kTwoHours, kTwoHours}, 3, {1, 2, 2}, ""},
+     1,
+     {"", kThreeDays, kRightReply.c_str(), kTwoHours, kTwoHours},
+     3,
+     {1, 2, 2},
+     ""},
     {"an unusable server 1: corrected once servers 2 and 3 agree",
-     1, {"", kProse, kAheadReply.c_str(), kAheadReply.c_str(), kAheadReply.c_str()}, 5,
-     {1, 2, 3, 3, 3}, "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)"},
+     1,
+     {"", kProse, kAheadReply.c_str(), kAheadReply.c_str(), kAheadReply.c_str()},
+     5,
+     {1, 2, 3, 3, 3},
+     "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)"},
     {"a forger's small step after a right server's held step",
-     4, {"", kAhead999, kTwoHours, kTwoHours, kTwoHours}, 5, {4, 1, 2, 3, 3},
+     4,
+     {"", kAhead999, kTwoHours, kTwoHours, kTwoHours},
+     5,
+     {4, 1, 2, 3, 3},
      "SetSystemTime(2026-12-8 (dow 2) 14:0:0.0)"},
     {"two servers agree within 30 s",
-     1, {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:30 00 0 0  50.0 UTC(NIST) * \n", "",
-         ""}, 2, {1, 2}, "SetSystemTime(2026-12-8 (dow 2) 12:5:30.0)"},
+     1,
+     {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:30 00 0 0  50.0 UTC(NIST) * \n", "", ""},
+     2,
+     {1, 2},
+     "SetSystemTime(2026-12-8 (dow 2) 12:5:30.0)"},
     {"two servers 31 s apart do not",
-     1, {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:31 00 0 0  50.0 UTC(NIST) * \n", "",
-         ""}, 4, {1, 2, 3, 4}, ""},
+     1,
+     {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:31 00 0 0  50.0 UTC(NIST) * \n", "", ""},
+     4,
+     {1, 2, 3, 4},
+     ""},
 };
 
 TEST_F(ClockCheckSim, NoServerAloneMovesTheClockAndNoneHoldsTheMonitor) {

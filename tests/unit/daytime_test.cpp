@@ -237,7 +237,12 @@ std::vector<StepCase> StepCases() {
        {2, threeDays + 31}},
       {"DifferentStep", {1, threeDays}, 2, "61382 26-12-08 14:00:00", noon, false, {2, 7200}},
       {"OppositeStep", {1, threeDays}, 2, "61379 26-12-05 12:00:00", noon, false, {2, -threeDays}},
-      {"SmallStepReplacesTheHeld", {1, threeDays}, 2, "61382 26-12-08 12:01:30", noon, false,
+      {"SmallStepReplacesTheHeld",
+       {1, threeDays},
+       2,
+       "61382 26-12-08 12:01:30",
+       noon,
+       false,
        {2, 90}},
       {"SmallStepFromTheSameServer",
        {1, threeDays},
@@ -247,8 +252,7 @@ std::vector<StepCase> StepCases() {
        false,
        {1, -90}},
       {"SmallStepConfirmed", {3, 90}, 4, "61382 26-12-08 12:01:30", noon, true, none},
-      {"SmallStepMeetsItsOpposite", {3, 90}, 4, "61382 26-12-08 11:58:30", noon, false,
-       {4, -90}},
+      {"SmallStepMeetsItsOpposite", {3, 90}, 4, "61382 26-12-08 11:58:30", noon, false, {4, -90}},
   };
 }
 

@@ -120,8 +120,8 @@ void HangForever(const std::string& url) { SetScript(url, Behaviour::kHangForeve
 
 void ServeAndStall(const std::string& url, const std::string& bytes, bool wakesOnClose) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
-  N().scripts[url] = Script{Behaviour::kReply, {bytes}, 0,
-                            wakesOnClose ? Stall::kUntilClosed : Stall::kForever};
+  N().scripts[url] =
+      Script{Behaviour::kReply, {bytes}, 0, wakesOnClose ? Stall::kUntilClosed : Stall::kForever};
 }
 
 void MissingDll(const std::string& dll) {
