@@ -6,6 +6,7 @@
 #include "monitor/server_table.h"
 #include "monitor/timing.h"
 #include "platform/win_base.h"
+#include "platform/win_event.h"
 
 UINT_PTR g_timerId;
 MissingLogged g_missingLogged;
@@ -72,35 +73,39 @@ class FetchHolds {
   HANDLE thread_;
 };
 
-// Asks the current server on `session`, which the fetch then owns, and
-// applies its reply. False when no server could be asked (no thread).
-// Whatever the outcome, the server is asked again only after a useful answer.
-bool AskServer(HINTERNET session) {
-  Fetch* fetch = NewFetch(CurrentServerUrl(), session);
+}  // namespace
+
+AskResult AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
   FetchHolds holds(fetch);
   DWORD threadId;
-  HANDLE thread = CreateThread(nullptr, 0, FetchWorker, fetch, 0, &threadId);
+  HANDLE thread = CreateThread(nullptr, 0, worker, fetch, 0, &threadId);
   if (!thread) {
     ReleaseWorkerHold(fetch);
-    InternetCloseHandle(session);
-    return false;
+    CutFetch(fetch);
+    return AskResult::kNoThread;
   }
   holds.SetThread(thread);
 
-  if (WaitForSingleObject(thread, kWatchdogMs) != WAIT_OBJECT_0) {
-    // Closing the session wakes an open or a read blocked on it; the worker
-    // then ends on its own. One that does not wake (a hung name lookup)
-    // is left with its record and never heard from again.
+  const HANDLE waitFor[] = {thread, stop};
+  const DWORD waited = stop ? WaitForMultipleObjects(2, waitFor, FALSE, kWatchdogMs)
+                            : WaitForSingleObject(thread, kWatchdogMs);
+  if (waited != WAIT_OBJECT_0) {
+    // Closing the session or the socket wakes an open, a connect or a read
+    // blocked on it; the worker then ends on its own. One that does not
+    // wake (a hung name lookup) is left with its record and never heard
+    // from again.
     CutFetch(fetch);
+    // Told to stop: the server was not judged.
+    if (waited == WAIT_OBJECT_0 + 1) return AskResult::kStopped;
     AdvanceServer();
-    return true;
+    return AskResult::kAsked;
   }
 
   DWORD exitCode = 0;
   if (!GetExitCodeThread(thread, &exitCode)) {
     AdvanceServer();
     LogEvent("GetExitCode Failed");
-    return true;
+    return AskResult::kAsked;
   }
   // Nothing read, or a reply that asks for nothing useful: the next check
   // asks another server.
@@ -108,10 +113,8 @@ bool AskServer(HINTERNET session) {
                                    ? ReplyOutcome::kUnusable
                                    : ApplyDaytimeReply(fetch->reply, fetch->count, g_servers.index);
   if (!AskAgain(outcome)) AdvanceServer();
-  return true;
+  return AskResult::kAsked;
 }
-
-}  // namespace
 
 void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   if (g_timerId != 0) KillTimer(nullptr, g_timerId);
@@ -137,5 +140,8 @@ void ClockCheck() {
     LogFailure("InternetOpen Failed", GetLastError(), &g_missingLogged.internetOpen);
     return;
   }
-  if (!AskServer(session)) LogEvent("BeginThread failed");
+  Fetch* fetch = NewFetch(CurrentServerUrl(), session);
+  if (AskServer(fetch, FetchWorker, nullptr) == AskResult::kNoThread) {
+    LogEvent("BeginThread failed");
+  }
 }

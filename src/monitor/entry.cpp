@@ -6,6 +6,7 @@
 #include "monitor/event_log.h"
 #include "monitor/module_path.h"
 #include "monitor/server_table.h"
+#include "monitor/service_entry.h"
 #include "monitor/timing.h"
 #include "platform/win_base.h"
 #include "setup/installer.h"
@@ -43,6 +44,7 @@ Role SelectRole(const std::string& modulePath, const std::vector<std::string>& w
     return Role::Installer;
   }
   if (ParamStr(words, 1) == kUninstallSwitch) return Role::Uninstaller;
+  if (ParamStr(words, 1) == kServiceSwitch) return Role::Service;
   return Role::Monitor;
 }
 
@@ -64,6 +66,12 @@ int VornMain() {
       RunSetupRole(RunInstaller);
     case Role::Uninstaller:
       RunSetupRole(RunUninstaller);
+    case Role::Service:
+      // Started by the service manager: the service is the monitor, with no
+      // window (session 0 has no desktop a user could see it on anyway).
+      // Anyone else who gives the switch gets the monitor with a window.
+      if (RunAsServiceIfStartedSo()) return 0;
+      break;
     case Role::Monitor:
       break;
   }

@@ -11,8 +11,12 @@ constexpr const char* kWindowClass = "Vorn";
 constexpr const char* kWindowTitle = "Vorn Titlebar";
 constexpr const char* kMonitorFileName = "VornMon.exe";
 constexpr const char* kUninstallSwitch = "-r";
+// In the service's registered command line: the service manager starts it.
+constexpr const char* kServiceSwitch = "-service";
 
-enum class Role { Installer, Uninstaller, Monitor };
+// Service: the monitor as the service manager starts it on Vista and later
+// (service_entry.h); anywhere else the same as Monitor.
+enum class Role { Installer, Uninstaller, Monitor, Service };
 
 // `modulePath` is the running executable's full path; `words` the split
 // command line, word 0 being the program name as written.

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char kEventLogName[] = "vorn.log";
 // Only where the system cannot name its own folder.
 constexpr char kFallbackWindowsDirectory[] = "c:\\windows";
 constexpr DWORD kTrimWindow = 128;
@@ -84,7 +83,10 @@ void Put(OutputBuffer* out, const char* bytes, size_t count) {
 
 }  // namespace
 
+std::string g_eventLogFolder;
+
 std::string EventLogPath() {
+  if (!g_eventLogFolder.empty()) return g_eventLogFolder + "\\" + kEventLogName;
   char folder[MAX_PATH];
   const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
   std::string path = length == 0 || length >= sizeof folder ? kFallbackWindowsDirectory

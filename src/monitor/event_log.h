@@ -7,8 +7,15 @@
 #include "monitor/timestamp.h"
 #include "platform/win_types.h"
 
-// vorn.log in the Windows folder: C:\WINDOWS on a default 98, ME or XP,
-// C:\WINNT on NT 4.0 and 2000, wherever the system lives elsewhere.
+constexpr char kEventLogName[] = "vorn.log";
+
+// The folder of the log when it is not the Windows folder (the service's,
+// log_folder.h); empty for the Windows folder.
+extern std::string g_eventLogFolder;
+
+// vorn.log in g_eventLogFolder, or else in the Windows folder: C:\WINDOWS on
+// a default 98, ME or XP, C:\WINNT on NT 4.0 and 2000, wherever the system
+// lives elsewhere.
 std::string EventLogPath();
 
 // Read once at start-up by every role; the defaults until then.

@@ -56,7 +56,17 @@ typedef struct _TOKEN_ELEVATION {
 typedef WORD SECURITY_DESCRIPTOR_CONTROL;
 #define SE_DACL_PROTECTED 0x1000u
 
+typedef DWORD SECURITY_INFORMATION;
+typedef WORD SECURITY_DESCRIPTOR_CONTROL;
+
 #define TOKEN_QUERY 0x0008u
+#define OWNER_SECURITY_INFORMATION 0x00000001u
+#define DACL_SECURITY_INFORMATION 0x00000004u
+#define SE_DACL_PROTECTED 0x1000u
+#define OBJECT_INHERIT_ACE 0x01u
+#define CONTAINER_INHERIT_ACE 0x02u
+#define FILE_GENERIC_READ 0x00120089u
+#define FILE_GENERIC_EXECUTE 0x001200A0u
 #define ACL_REVISION 2
 #define SECURITY_DESCRIPTOR_REVISION 1
 #define FILE_ALL_ACCESS 0x001F01FFu
@@ -69,6 +79,9 @@ BOOL WINAPI AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid
 BOOL WINAPI InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR descriptor, DWORD revision);
 BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL present, PACL acl,
                                       BOOL defaulted);
+BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOOL defaulted);
+BOOL WINAPI SetFileSecurityA(LPCSTR fileName, SECURITY_INFORMATION information,
+                             PSECURITY_DESCRIPTOR descriptor);
 #endif
 
 // advapi32 exports it from Windows 2000 on, not on 9x or NT 4.0 (which has

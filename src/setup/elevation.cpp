@@ -10,7 +10,7 @@
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
 #include "setup/process_token.h"
-#include "setup/windows_version.h"
+#include "monitor/windows_version.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include "monitor/errors.h"
 #include "platform/win_base.h"
-#include "setup/windows_version.h"
+#include "monitor/windows_version.h"
 
 namespace {
 

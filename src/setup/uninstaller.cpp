@@ -20,7 +20,7 @@
 #include "setup/removal_place.h"
 #include "setup/removal_script.h"
 #include "setup/stop_monitor.h"
-#include "setup/windows_version.h"
+#include "monitor/windows_version.h"
 
 namespace {
 

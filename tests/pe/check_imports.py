@@ -9,7 +9,7 @@ and checks them against the researched table (tests/data/win32_imports.tsv):
     MajorSubsystemVersion.Minor both 4.0 (newer values make old loaders
     refuse the file);
   - load-time imports only from kernel32, user32, gdi32, advapi32, shell32 and
-    msvcrt; delay-load imports only from wininet and rasapi32, which may be
+    msvcrt; delay-load imports only from wininet, rasapi32 and wsock32, which may be
     missing altogether;
   - every imported function has a row in the table (else "not researched yet"),
     is imported by name, and is exported by Windows 98 SE on the 9x line and by
@@ -32,7 +32,7 @@ sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 import pecheck  # noqa: E402  (tests/e2e/pecheck.py: PE parsing shared with the end-to-end tests)
 
 LOAD_TIME_DLLS = ("kernel32", "user32", "gdi32", "advapi32", "shell32", "msvcrt")
-DELAY_LOAD_DLLS = ("wininet", "rasapi32")
+DELAY_LOAD_DLLS = ("wininet", "rasapi32", "wsock32")
 COLUMNS = ["dll", "function", "win9x", "winnt", "stub9x", "use", "proof", "source", "also", "note"]
 
 WIN9X_ORDER = ["95", "95 OSR2", "98", "98 SE", "ME"]

@@ -95,6 +95,13 @@ TEST(SelectRole, Table) {
       {"C:\\Startup\\VornMon.exe", "VornMon.exe /r", Role::Monitor},
       {"C:\\Startup\\VornMon.exe", "VornMon.exe x -r", Role::Monitor},  // only word 1 counts
       {"C:\\Startup\\VornMon.exe", "VornMon.exe -rr", Role::Monitor},
+      {"C:\\Program Files\\Vorn\\VornMon.exe", "VornMon.exe -service", Role::Service},
+      {"C:\\Program Files\\Vorn\\VornMon.exe", "\"C:\\Program Files\\Vorn\\VornMon.exe\" -service",
+       Role::Service},
+      {"C:\\Startup\\VornMon.exe", "VornMon.exe -service -r", Role::Service},
+      {"C:\\Startup\\VornMon.exe", "VornMon.exe -Service", Role::Monitor},
+      {"C:\\Startup\\VornMon.exe", "VornMon.exe x -service", Role::Monitor},
+      {"C:\\Temp\\Setup.exe", "Setup.exe -service", Role::Installer},
       // Only a..z fold: a Latin-1 letter does not match an ASCII one.
       {"C:\\Startup\\V\xd3RNMON.EXE", "x -r", Role::Installer},
   };

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "setup/windows_version.h"
+#include "monitor/windows_version.h"
 
 namespace {
 

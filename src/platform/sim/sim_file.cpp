@@ -52,7 +52,10 @@ struct FileSystem {
   DWORD diskError = ERROR_DISK_FULL;
   std::string windowsDirectory = "C:\\WINDOWS";
   std::string userWindowsDirectory;
-  std::map<std::string, std::string> security;  // by key, for files and folders
+  // By key, for files and folders alike; "NULL" or "default security" when
+  // made without a descriptor of the program's own.
+  std::map<std::string, std::string> security;
+  std::set<std::string> foreign;
 };
 
 FileSystem& Fs() {
@@ -338,6 +341,21 @@ void SetDiskLimit(size_t limit, DWORD error) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   Fs().diskLimit = limit;
   Fs().diskError = error;
+}
+
+std::string ObjectSecurity(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  auto it = Fs().security.find(Key(path));
+  // Made without a descriptor, an object takes what its folder passes on.
+  if (it == Fs().security.end() || it->second == "NULL" || it->second == "default security") {
+    return "inherited";
+  }
+  return it->second;
+}
+
+void SetForeignOwner(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  Fs().foreign.insert(Key(path));
 }
 
 }  // namespace sim
@@ -654,6 +672,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR pathName) {
   }
   sim::Fs().directories.erase(key);
   sim::Fs().security.erase(key);
+  sim::Fs().foreign.erase(key);
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
@@ -692,6 +711,35 @@ BOOL WINAPI DeleteFileA(LPCSTR fileName) {
   if (!node->openers.empty()) return sim::Fail(ERROR_SHARING_VIOLATION);
   sim::Fs().files.erase(sim::Key(fileName));
   sim::Fs().security.erase(sim::Key(fileName));
+  sim::Fs().foreign.erase(sim::Key(fileName));
+  SetLastError(ERROR_SUCCESS);
+  return TRUE;
+}
+
+// Microsoft, "SetFileSecurityA function": the object's owner and list are
+// replaced with the descriptor's, which needs WRITE_OWNER and WRITE_DAC.
+BOOL WINAPI SetFileSecurityA(LPCSTR fileName, SECURITY_INFORMATION information,
+                             PSECURITY_DESCRIPTOR descriptor) {
+  const std::string text = sim::DescriptorText(static_cast<SECURITY_DESCRIPTOR*>(descriptor));
+  if (Enter("SetFileSecurityA",
+            Fmt("%s, 0x%X, %s", sim::Str(fileName).c_str(), information, text.c_str()))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::PlaysWindows9x()) return sim::Fail(120);  // ERROR_CALL_NOT_IMPLEMENTED
+  if (!descriptor || text.rfind("invalid", 0) == 0) {
+    return sim::Fail(sim::kErrorInvalidSecurityDescr);
+  }
+  const std::string path = fileName ? fileName : "";
+  if (!sim::ValidName(path)) return sim::Fail(ERROR_INVALID_NAME);
+  const std::string key = sim::Key(path);
+  if (!sim::HasDirectory(key) && !sim::FindFile(key)) {
+    const std::string parent = sim::ParentKey(key);
+    return sim::Fail(parent.empty() || !sim::HasDirectory(parent) ? ERROR_PATH_NOT_FOUND
+                                                                  : ERROR_FILE_NOT_FOUND);
+  }
+  if (sim::Fs().foreign.count(key)) return sim::Fail(ERROR_ACCESS_DENIED);
+  sim::Fs().security[key] = text;
   SetLastError(ERROR_SUCCESS);
   return TRUE;
 }

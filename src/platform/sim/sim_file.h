@@ -60,4 +60,13 @@ std::optional<std::string> SecurityOf(const std::string& path);
 // the limit.
 void SetDiskLimit(size_t limit, DWORD error = ERROR_DISK_FULL);
 
+// The access list a file or directory was made with (CreateFileA,
+// CreateDirectoryA) or last given (SetFileSecurityA), as sim::SecurityText
+// shows it; "inherited" when it was made without one or by the test.
+std::string ObjectSecurity(const std::string& path);
+// The file or directory belongs to another account that leaves this process
+// no right to change its owner or access list: SetFileSecurityA fails with
+// ERROR_ACCESS_DENIED, as it does without WRITE_OWNER and WRITE_DAC.
+void SetForeignOwner(const std::string& path);
+
 }  // namespace sim

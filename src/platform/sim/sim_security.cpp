@@ -8,6 +8,7 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_file.h"
 #include "platform/win_base.h"
+#include "platform/win_folder.h"
 
 namespace sim {
 namespace {
@@ -53,7 +54,8 @@ VersionFacts Facts(Windows version) {
     case Windows::k10:
       break;
   }
-  return {0x23F00206, "C:\\Windows"};  // 6.2, build 9200
+  // The program's manifest names Windows 10, so GetVersion tells it the truth.
+  return {0x4A65000A, "C:\\Windows"};  // 10.0, build 19045
 }
 
 State& S() {
@@ -152,17 +154,42 @@ void SetElevated(bool elevated) {
   S().elevated = elevated;
 }
 
+void PlayWindows10() { PlayWindows(Windows::k10); }
+
+bool PlaysWindows9x() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return S().windows98();
+}
+
+bool PlaysVistaOrLater() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return S().version >= Windows::kVista;
+}
+
+DWORD TokenAccess(HANDLE token) {
+  std::shared_ptr<Token> handle = Lookup<Token>(token);
+  return handle ? handle->access : 0;
+}
+
 std::string SecurityText(const SECURITY_ATTRIBUTES* attributes) {
   if (!attributes) return "NULL";
   const auto* descriptor =
       static_cast<const SECURITY_DESCRIPTOR*>(attributes->lpSecurityDescriptor);
   if (!descriptor) return "default security";
+  return DescriptorText(descriptor);
+}
+
+std::string DescriptorText(const SECURITY_DESCRIPTOR* descriptor) {
+  if (!descriptor) return "NULL";
   if (descriptor->Revision != SECURITY_DESCRIPTOR_REVISION) return "invalid descriptor";
-  if (!(descriptor->Control & kDaclPresent)) return "no dacl";
+  std::string owner;
+  if (descriptor->Owner) owner = "owner=" + SidText(descriptor->Owner) + " ";
+  if (!(descriptor->Control & kDaclPresent)) return owner + "no dacl";
+  if (descriptor->Control & SE_DACL_PROTECTED) owner += "protected ";
   const ACL* acl = descriptor->Dacl;
-  if (!acl) return "null dacl";
+  if (!acl) return owner + "null dacl";
   if (!ValidAcl(acl)) return "invalid dacl";
-  std::string text = descriptor->Control & SE_DACL_PROTECTED ? "protected dacl=" : "dacl=";
+  std::string text = owner + "dacl=";
   const BYTE* base = reinterpret_cast<const BYTE*>(acl);
   size_t offset = sizeof(ACL);
   for (WORD i = 0; i < acl->AceCount; ++i) {
@@ -244,6 +271,33 @@ BOOL WINAPI InitializeAcl(PACL acl, DWORD size, DWORD revision) {
   return TRUE;
 }
 
+namespace sim {
+namespace {
+
+// Appends an entry that allows `access`, with inheritance `flags`.
+BOOL AddAllowed(PACL acl, DWORD revision, DWORD flags, DWORD access, PSID sid) {
+  if (!ValidAcl(acl)) return Fail(kErrorInvalidAcl);
+  if (revision != ACL_REVISION && revision != 4) return Fail(kErrorUnknownRevision);
+  // OBJECT_INHERIT_ACE, CONTAINER_INHERIT_ACE, NO_PROPAGATE_INHERIT_ACE, INHERIT_ONLY_ACE.
+  if (flags & ~0x0Fu) return Fail(ERROR_INVALID_PARAMETER);
+  const DWORD sidLength = SidLength(sid);
+  if (!sidLength) return Fail(kErrorInvalidSid);
+  const size_t used = UsedBytes(acl);
+  const WORD aceSize = static_cast<WORD>(8 + sidLength);
+  if (used + aceSize > acl->AclSize) return Fail(kErrorAllottedSpaceExceeded);
+  BYTE* ace = reinterpret_cast<BYTE*>(acl) + used;
+  ace[0] = 0;  // ACCESS_ALLOWED_ACE_TYPE
+  ace[1] = static_cast<BYTE>(flags);
+  memcpy(ace + 2, &aceSize, sizeof aceSize);
+  memcpy(ace + 4, &access, sizeof access);
+  memcpy(ace + 8, sid, sidLength);
+  ++acl->AceCount;
+  return TRUE;
+}
+
+}  // namespace
+}  // namespace sim
+
 BOOL WINAPI AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid) {
   if (Enter("AddAccessAllowedAce",
             Fmt("%u, 0x%X, %s", revision, access, sim::SidText(sid).c_str()))) {
@@ -251,20 +305,33 @@ BOOL WINAPI AddAccessAllowedAce(PACL acl, DWORD revision, DWORD access, PSID sid
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
   if (sim::Stub()) return FALSE;
-  if (!sim::ValidAcl(acl)) return sim::Fail(sim::kErrorInvalidAcl);
-  if (revision != ACL_REVISION && revision != 4) return sim::Fail(sim::kErrorUnknownRevision);
-  const DWORD sidLength = sim::SidLength(sid);
-  if (!sidLength) return sim::Fail(sim::kErrorInvalidSid);
-  const size_t used = sim::UsedBytes(acl);
-  const WORD aceSize = static_cast<WORD>(8 + sidLength);
-  if (used + aceSize > acl->AclSize) return sim::Fail(sim::kErrorAllottedSpaceExceeded);
-  BYTE* ace = reinterpret_cast<BYTE*>(acl) + used;
-  ace[0] = 0;  // ACCESS_ALLOWED_ACE_TYPE
-  ace[1] = 0;  // no inheritance flags
-  memcpy(ace + 2, &aceSize, sizeof aceSize);
-  memcpy(ace + 4, &access, sizeof access);
-  memcpy(ace + 8, sid, sidLength);
-  ++acl->AceCount;
+  return sim::AddAllowed(acl, revision, 0, access, sid);
+}
+
+// Windows 2000 and later (Microsoft, "AddAccessAllowedAceEx function").
+BOOL WINAPI AddAccessAllowedAceEx(PACL acl, DWORD revision, DWORD flags, DWORD access, PSID sid) {
+  if (Enter("AddAccessAllowedAceEx",
+            Fmt("%u, 0x%X, 0x%X, %s", revision, flags, access, sim::SidText(sid).c_str()))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  return sim::AddAllowed(acl, revision, flags, access, sid);
+}
+
+BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner,
+                                       BOOL defaulted) {
+  if (Enter("SetSecurityDescriptorOwner",
+            Fmt("%s, %d", owner ? sim::SidText(owner).c_str() : "NULL", defaulted))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  auto* record = static_cast<SECURITY_DESCRIPTOR*>(descriptor);
+  if (record->Revision != SECURITY_DESCRIPTOR_REVISION) {
+    return sim::Fail(sim::kErrorInvalidSecurityDescr);
+  }
+  record->Owner = owner;
   return TRUE;
 }
 

@@ -22,7 +22,7 @@ enum class Windows { k98, kNt4, k2000, kXp, kVista, k10 };
 
 // From now on GetVersion reports that version: 98 4.10 (high bit set), NT
 // 4.0.1381, 2000 5.0.2195, XP 5.1.2600, Vista 6.0.6002, and 10 as a
-// program without a manifest naming it sees it, 6.2.9200. The Windows
+// program whose manifest names it sees it, 10.0.19045. The Windows
 // folder becomes that version's default (C:\WINDOWS on 98 and XP, C:\WINNT
 // on NT 4.0 and 2000, C:\Windows from Vista on) and is made. On 98 the
 // security calls fail with ERROR_CALL_NOT_IMPLEMENTED, as 98's stubs do.
@@ -32,11 +32,21 @@ enum class Windows { k98, kNt4, k2000, kXp, kVista, k10 };
 void PlayWindows(Windows version);
 void PlayWindows98();
 Windows PlayedWindows();
+void PlayWindows10();
+
+// Whether GetVersion reports Windows 9x, or Vista or later (for the other
+// simulated calls, without a journal entry).
+bool PlaysWindows9x();
+bool PlaysVistaOrLater();
 
 // Whether the token is elevated, as GetTokenInformation(TokenElevation)
 // says from Vista on (an information class older versions reject with
 // ERROR_INVALID_PARAMETER).
 void SetElevated(bool elevated);
+
+// The access a handle from OpenProcessToken was opened with; 0 for any other
+// handle.
+DWORD TokenAccess(HANDLE token);
 
 // Security attributes as CreateFileA's journal shows them: NULL, "default
 // security" (no descriptor), "no dacl", "null dacl" (everyone may do
@@ -46,6 +56,10 @@ void SetElevated(bool elevated);
 // allow is marked with its type ("type1/flags0 S-1-1-0:..."). A descriptor
 // never initialized, or a list that is not one, reads "invalid ...": such
 // a CreateFileA fails with ERROR_INVALID_SECURITY_DESCR.
+// A descriptor that names an owner shows it first ("owner=SID "), and one
+// whose list inherits nothing from above says "protected " before "dacl=".
 std::string SecurityText(const SECURITY_ATTRIBUTES* attributes);
+// The same for a descriptor alone ("NULL" for none).
+std::string DescriptorText(const SECURITY_DESCRIPTOR* descriptor);
 
 }  // namespace sim

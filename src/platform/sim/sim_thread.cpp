@@ -221,6 +221,21 @@ void WakeBlocked(const void* key) {
   }
 }
 
+bool IsSimulatedThread() { return t_current != nullptr; }
+
+std::optional<uint64_t> NextThreadWakeMs() {
+  std::lock_guard<std::mutex> registry(R().m);
+  std::optional<uint64_t> next;
+  for (auto& thread : R().threads) {
+    std::lock_guard<std::mutex> lock(thread->m);
+    if (thread->state == State::kBlocked && thread->wakeAtMs &&
+        (!next || *thread->wakeAtMs < *next)) {
+      next = thread->wakeAtMs;
+    }
+  }
+  return next;
+}
+
 size_t LiveThreads() {
   std::lock_guard<std::mutex> registry(R().m);
   size_t count = 0;

@@ -29,4 +29,11 @@ void WakeBlocked(const void* key);
 // Simulated threads still running or blocked (not yet ended).
 size_t LiveThreads();
 
+// The earliest virtual time at which a blocked simulated thread wakes by
+// itself, if any does.
+std::optional<uint64_t> NextThreadWakeMs();
+
+// Whether the caller runs on a thread that CreateThread started.
+bool IsSimulatedThread();
+
 }  // namespace sim

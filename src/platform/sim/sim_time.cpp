@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_privilege.h"
 #include "platform/win_base.h"
 #include "platform/win_time.h"
 
@@ -115,7 +116,9 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time) {
 }
 
 // Refuses, and leaves the clock alone, for any record that names no real
-// date and time: nothing overflows into the next field.
+// date and time: nothing overflows into the next field. Like Windows
+// (Microsoft, "SetSystemTime function"), it needs "Change the system time"
+// in the token, and enables it for the call itself when it is held.
 BOOL WINAPI SetSystemTime(const SYSTEMTIME* t) {
   if (t == nullptr) {
     if (sim::Enter("SetSystemTime", "NULL")) return FALSE;
@@ -125,6 +128,10 @@ BOOL WINAPI SetSystemTime(const SYSTEMTIME* t) {
   if (sim::Enter("SetSystemTime",
                  sim::Fmt("%u-%u-%u (dow %u) %u:%u:%u.%u", t->wYear, t->wMonth, t->wDay,
                           t->wDayOfWeek, t->wHour, t->wMinute, t->wSecond, t->wMilliseconds))) {
+    return FALSE;
+  }
+  if (!sim::HoldsPrivilege(kSystemTimePrivilege)) {
+    SetLastError(ERROR_PRIVILEGE_NOT_HELD);
     return FALSE;
   }
   if (!sim::IsValidSystemTime(*t)) {

@@ -1,17 +1,22 @@
-// wininet and rasapi32, loaded when first called instead of at load time,
-// and the newer calls of DLLs the program imports at load time, looked up
-// when first called so that the program still loads where they are missing.
+// wininet, rasapi32 and wsock32, loaded when first called instead of at
+// load time, and the newer calls of DLLs the program imports at load time,
+// looked up when first called so that the program still loads where they are
+// missing (98 SE, NT 4.0).
 #include <cstring>
 
 #include "platform/win_file.h"
+#include "platform/win_folder.h"
 #include "platform/win_inet.h"
 #include "platform/win_security.h"
+#include "platform/win_service.h"
 #include "platform/win_shell.h"
+#include "platform/win_socket.h"
 
 namespace {
 
 constexpr char kWinInet[] = "wininet.dll";
 constexpr char kRasApi[] = "rasapi32.dll";
+constexpr char kWinsock[] = "wsock32.dll";
 constexpr char kKernel32[] = "kernel32.dll";
 constexpr char kAdvApi32[] = "advapi32.dll";
 constexpr char kShell32[] = "shell32.dll";
@@ -100,6 +105,58 @@ UINT WINAPI GetSystemWindowsDirectoryA(LPSTR buffer, UINT size) {
   return call ? call(buffer, size) : 0;
 }
 
+// Windows Sockets 1.1. WSAStartup returns its error instead of setting it.
+int WINAPI WSAStartup(WORD versionRequested, LPWSADATA data) {
+  auto* call = Entry<decltype(WSAStartup)>(kWinsock, "WSAStartup");
+  return call ? call(versionRequested, data) : static_cast<int>(GetLastError());
+}
+
+int WINAPI WSACleanup() {
+  auto* call = Entry<decltype(WSACleanup)>(kWinsock, "WSACleanup");
+  return call ? call() : SOCKET_ERROR;
+}
+
+int WINAPI WSAGetLastError() {
+  auto* call = Entry<decltype(WSAGetLastError)>(kWinsock, "WSAGetLastError");
+  return call ? call() : static_cast<int>(GetLastError());
+}
+
+HOSTENT* WINAPI gethostbyname(const char* name) {
+  auto* call = Entry<decltype(gethostbyname)>(kWinsock, "gethostbyname");
+  return call ? call(name) : nullptr;
+}
+
+SOCKET WINAPI socket(int family, int type, int protocol) {
+  auto* call = Entry<decltype(socket)>(kWinsock, "socket");
+  return call ? call(family, type, protocol) : INVALID_SOCKET;
+}
+
+int WINAPI connect(SOCKET s, const SOCKADDR* name, int length) {
+  auto* call = Entry<decltype(connect)>(kWinsock, "connect");
+  return call ? call(s, name, length) : SOCKET_ERROR;
+}
+
+int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
+  auto* call = Entry<decltype(recv)>(kWinsock, "recv");
+  return call ? call(s, buffer, length, flags) : SOCKET_ERROR;
+}
+
+int WINAPI closesocket(SOCKET s) {
+  auto* call = Entry<decltype(closesocket)>(kWinsock, "closesocket");
+  return call ? call(s) : SOCKET_ERROR;
+}
+
+// Windows 2000 and later.
+BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
+  auto* call = Entry<decltype(ChangeServiceConfig2A)>(kAdvApi32, "ChangeServiceConfig2A");
+  return call ? call(service, infoLevel, info) : FALSE;
+}
+
+BOOL WINAPI AddAccessAllowedAceEx(PACL acl, DWORD revision, DWORD flags, DWORD access, PSID sid) {
+  auto* call = Entry<decltype(AddAccessAllowedAceEx)>(kAdvApi32, "AddAccessAllowedAceEx");
+  return call ? call(acl, revision, flags, access, sid) : FALSE;
+}
+
 BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
                                          SECURITY_DESCRIPTOR_CONTROL bitsOfInterest,
                                          SECURITY_DESCRIPTOR_CONTROL bitsToSet) {
@@ -111,4 +168,10 @@ BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
   auto* call = Entry<decltype(ShellExecuteExA)>(kShell32, "ShellExecuteExA");
   return call ? call(info) : FALSE;
+}
+
+// Windows 2000 and ME on; it returns its error as an HRESULT.
+HRESULT WINAPI SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flags, LPSTR path) {
+  auto* call = Entry<decltype(SHGetFolderPathA)>(kShell32, "SHGetFolderPathA");
+  return call ? call(owner, folder, token, flags, path) : HRESULT_FROM_WIN32(GetLastError());
 }

@@ -1,4 +1,4 @@
-#include "setup/windows_version.h"
+#include "monitor/windows_version.h"
 
 namespace {
 

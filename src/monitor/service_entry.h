@@ -1,0 +1,26 @@
+// The monitor as the service "Vorn", on Windows Vista and later: the same
+// checks every two minutes, run by the service manager under an account that
+// holds the right to change the system time.
+#pragma once
+
+#include "platform/win_service.h"
+
+constexpr const char* kServiceName = "Vorn";
+
+// On Vista and later, hands this process to the service manager, and returns
+// true once the service has stopped. False when the manager did not start it
+// (the switch given by hand) or on an older Windows: the caller is then the
+// monitor with a window.
+//
+// Only a command line with the service switch (entry.h) tries: Wine's
+// dispatcher takes 10 s to find that no service manager started a process,
+// which a monitor started from StartUp would otherwise wait at every log-on.
+bool RunAsServiceIfStartedSo();
+
+// What the service manager calls (on threads of its own).
+void WINAPI ServiceMain(DWORD argc, LPSTR* argv);
+void WINAPI ServiceControl(DWORD control);
+
+// Enables "Change the system time" in this process's token. False when the
+// token does not hold it (SetSystemTime will then fail) or a call failed.
+bool EnableSystemTimePrivilege();

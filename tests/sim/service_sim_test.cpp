@@ -1,0 +1,484 @@
+// The monitor as a service on Windows Vista and later, and its check over
+// Windows Sockets, against the simulated service manager, network and
+// threads, in virtual time.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "monitor/clock_check.h"
+#include "monitor/entry.h"
+#include "monitor/event_log.h"
+#include "monitor/fetch.h"
+#include "monitor/second_opinion.h"
+#include "monitor/server_table.h"
+#include "monitor/service_check.h"
+#include "monitor/timing.h"
+#include "platform/sim/sim.h"
+#include "platform/sim/sim_file.h"
+#include "platform/sim/sim_privilege.h"
+#include "platform/sim/sim_security.h"
+#include "platform/sim/sim_service.h"
+#include "platform/sim/sim_socket.h"
+#include "platform/sim/sim_thread.h"
+#include "platform/sim/sim_time.h"
+#include "platform/sim/sim_window.h"
+#include "platform/win_base.h"
+#include "platform/win_event.h"
+
+namespace {
+
+constexpr const char* kMonitorPath = "C:\\Program Files\\Vorn\\VornMon.exe";
+
+// The hosts of the server table's four entries.
+const char* const kHost[] = {nullptr, "time-b-g.nist.gov", "utcnist.colorado.edu",
+                             "time-c-g.nist.gov", "utcnist2.colorado.edu"};
+
+// A NIST line `ahead` seconds ahead of the simulated clock at virtual time
+// `atMs` (the clock starts at 2026-12-08 12:00:00 UTC, day 61382).
+std::string Line(uint64_t atMs, int ahead) {
+  const int64_t second = 12 * 3600 + static_cast<int64_t>(atMs / 1000) + ahead;
+  char text[64];
+  snprintf(text, sizeof text, "\n61382 26-12-08 %02d:%02d:%02d 00 0 0  50.0 UTC(NIST) * \n",
+           static_cast<int>(second / 3600), static_cast<int>(second / 60 % 60),
+           static_cast<int>(second % 60));
+  return text;
+}
+
+constexpr int kAhead = 300;
+const uint64_t kWatchdog = kWatchdogMs;
+const uint64_t kInterval = kCheckIntervalMs;
+
+// The log's lines ("timestamp message"), in order.
+std::vector<std::string> LoggedLines() {
+  std::vector<std::string> lines;
+  std::optional<std::string> bytes = sim::FileBytes(EventLogPath());
+  if (!bytes) return lines;
+  size_t start = 0;
+  for (size_t end; (end = bytes->find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(bytes->substr(start, end - start));
+  }
+  return lines;
+}
+
+void ExpectLogged(const std::vector<std::string>& messages) {
+  const std::vector<std::string> lines = LoggedLines();
+  ASSERT_EQ(lines.size(), messages.size());
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const std::string tail = " " + messages[i];
+    EXPECT_TRUE(lines[i].size() > tail.size() &&
+                lines[i].compare(lines[i].size() - tail.size(), tail.size(), tail) == 0)
+        << lines[i];
+  }
+}
+
+uint64_t TimeOfFirst(const std::string& name) {
+  for (const sim::Call& call : sim::Journal()) {
+    if (call.name == name) return call.timeMs;
+  }
+  return UINT64_MAX;
+}
+
+size_t IndexOfFirst(const std::string& name) {
+  const std::vector<std::string> names = sim::CallNames();
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (names[i] == name) return i;
+  }
+  return names.size();
+}
+
+class ServiceSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::Reset();
+    InitServerTable();
+    g_heldStep = {};
+    g_localeFormats = DefaultLocaleFormats();
+    g_eventLogFolder.clear();
+    ASSERT_EQ(LiveFetches(), 0);
+  }
+  // The service's log folder lasts while the process runs: the other tests
+  // log to the Windows folder.
+  void TearDown() override {
+    sim::Reset();
+    g_eventLogFolder.clear();
+  }
+
+  // VornMon.exe as the service manager starts it on Windows 10, told to stop
+  // at `stopAtMs`.
+  static UINT RunService(uint64_t stopAtMs) {
+    sim::PlayWindows10();
+    sim::StartedAsService();
+    sim::SendControlAt(stopAtMs, SERVICE_CONTROL_STOP);
+    return Run(" -service");
+  }
+
+  // VornMon.exe with `arguments` after its quoted path.
+  static UINT Run(const std::string& arguments = "") {
+    sim::SetModulePath(kMonitorPath);
+    sim::SetCommandLine(std::string("\"") + kMonitorPath + "\"" + arguments);
+    try {
+      return static_cast<UINT>(VornMain());
+    } catch (const sim::ProcessExit& exit) {
+      return exit.code;
+    }
+  }
+};
+
+// ---- the service's life ------------------------------------------------------
+
+TEST_F(ServiceSim, ReportsStartingRunningStoppingStopped) {
+  EXPECT_EQ(RunService(kInterval + 10000), 0u);
+  const std::vector<sim::StatusReport> reports = sim::StatusReports();
+  ASSERT_EQ(reports.size(), 4u);
+  EXPECT_EQ(reports[0].state, SERVICE_START_PENDING);
+  EXPECT_EQ(reports[0].controlsAccepted, 0u) << "no stop before it runs";
+  EXPECT_GT(reports[0].checkPoint, 0u);
+  EXPECT_GT(reports[0].waitHint, 0u);
+  EXPECT_EQ(reports[1].state, SERVICE_RUNNING);
+  EXPECT_EQ(reports[1].controlsAccepted, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+  EXPECT_EQ(reports[1].checkPoint, 0u);
+  EXPECT_EQ(reports[1].timeMs, 0u);
+  EXPECT_EQ(reports[2].state, SERVICE_STOP_PENDING);
+  EXPECT_GT(reports[2].checkPoint, 0u);
+  EXPECT_GT(reports[2].waitHint, 0u);
+  EXPECT_EQ(reports[3].state, SERVICE_STOPPED);
+  EXPECT_EQ(reports[3].exitCode, static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(reports[3].timeMs, kInterval + 10000);
+  // The service is found by the service manager, not by a window.
+  EXPECT_TRUE(sim::OwnWindows().empty());
+  EXPECT_EQ(sim::CountCalls("SetTimer"), 0u);
+  EXPECT_EQ(sim::CountCalls("FindWindowA"), 0u);
+  EXPECT_EQ(sim::CallsOf({"RegisterServiceCtrlHandlerA"}),
+            (std::vector<std::string>{"RegisterServiceCtrlHandlerA(\"Vorn\")"}));
+}
+
+TEST_F(ServiceSim, ChecksEveryIntervalFromTheEndOfTheLast) {
+  // Server 1 never answers: each check takes the whole watchdog.
+  sim::SilentServer(kHost[1]);
+  sim::SilentServer(kHost[2]);
+  RunService(3 * kInterval + 2 * kWatchdog + 1);
+  std::vector<uint64_t> times;
+  for (const sim::Call& call : sim::Journal()) {
+    if (call.name == "gethostbyname") times.push_back(call.timeMs);
+  }
+  EXPECT_EQ(times, (std::vector<uint64_t>{kInterval, 2 * kInterval + kWatchdog,
+                                          3 * kInterval + 2 * kWatchdog}));
+}
+
+TEST_F(ServiceSim, ShutdownStopsItToo) {
+  sim::PlayWindows10();
+  sim::StartedAsService();
+  sim::SendControlAt(5000, SERVICE_CONTROL_INTERROGATE);
+  sim::SendControlAt(6000, SERVICE_CONTROL_SHUTDOWN);
+  EXPECT_EQ(Run(" -service"), 0u);
+  const std::vector<sim::StatusReport> reports = sim::StatusReports();
+  ASSERT_EQ(reports.size(), 5u);
+  EXPECT_EQ(reports[2].state, SERVICE_RUNNING) << "the answer to the interrogation";
+  EXPECT_EQ(reports[4].state, SERVICE_STOPPED);
+  EXPECT_EQ(reports[4].timeMs, 6000u);
+}
+
+// A stop request while a check waits for its server: the service is stopped
+// at once, whatever holds the worker, and the server is not judged.
+TEST_F(ServiceSim, StopInTheMiddleOfACheck) {
+  struct Case {
+    const char* name;
+    std::function<void()> server;
+    size_t leftBehind;
+  } cases[] = {
+      {"silent server", [] { sim::SilentServer(kHost[1]); }, 0},
+      {"connection not yet accepted", [] { sim::ServeDaytime(kHost[1], {Line(0, 0)}, 60000); }, 0},
+      {"name lookup that never returns", [] { sim::HangNameLookup(kHost[1]); }, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    InitServerTable();
+    c.server();
+    const uint64_t stopAt = kInterval + 3000;
+    EXPECT_EQ(RunService(stopAt), 0u);
+    const std::vector<sim::StatusReport> reports = sim::StatusReports();
+    ASSERT_FALSE(reports.empty());
+    EXPECT_EQ(reports.back().state, SERVICE_STOPPED);
+    EXPECT_LE(reports.back().timeMs, stopAt + 1000);
+    EXPECT_EQ(g_servers.index, 1);
+    EXPECT_EQ(sim::OpenSockets(), 0u);
+    EXPECT_EQ(sim::LiveThreads(), c.leftBehind);
+    EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
+  }
+}
+
+TEST_F(ServiceSim, EnablesTheRightToChangeTheTimeBeforeSettingTheClock) {
+  // Servers 1 and 2, asked at the first two checks, agree on +300 s.
+  sim::ServeDaytime(kHost[1], {Line(kInterval, kAhead)});
+  sim::ServeDaytime(kHost[2], {Line(2 * kInterval, kAhead)});
+  RunService(2 * kInterval + 1000);
+  const std::vector<std::string> adjusted = sim::CallsOf({"AdjustTokenPrivileges"});
+  ASSERT_EQ(adjusted.size(), 1u);
+  EXPECT_NE(adjusted[0].find(", 0, luid 12 attributes 0x2, 0, NULL, NULL)"), std::string::npos)
+      << adjusted[0];
+  ASSERT_EQ(sim::CountCalls("SetSystemTime"), 1u);
+  EXPECT_LT(IndexOfFirst("AdjustTokenPrivileges"), IndexOfFirst("SetSystemTime"));
+  EXPECT_EQ(TimeOfFirst("SetSystemTime"), 2 * kInterval);
+  EXPECT_TRUE(sim::PrivilegeEnabled(kSystemTimePrivilege));
+  // The clock moved: 2 intervals and 1 s after 12:00:00, plus the step.
+  EXPECT_EQ(sim::UtcNow().wMinute, 9);
+  ExpectLogged({});
+}
+
+TEST_F(ServiceSim, ATokenWithoutTheRightIsLoggedOnce) {
+  sim::RemovePrivilege(kSystemTimePrivilege);
+  sim::ServeDaytime(kHost[1], {Line(kInterval, kAhead)});
+  sim::ServeDaytime(kHost[2], {Line(2 * kInterval, kAhead)});
+  RunService(6 * kInterval);
+  ExpectLogged({"AdjustTokenPrivileges Failed"});
+  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 1u);
+  EXPECT_EQ(sim::UtcNow().wMinute, 12) << "the clock was not moved";
+}
+
+TEST_F(ServiceSim, AnOfflineMachineWritesNothing) {
+  // No name resolves.
+  RunService(30 * kInterval);
+  EXPECT_EQ(sim::CountCalls("gethostbyname"), 29u);
+  EXPECT_FALSE(sim::FileExists(EventLogPath()));
+  EXPECT_EQ(sim::WinsockUsers(), 0);
+}
+
+// ---- the service's log -------------------------------------------------------
+
+constexpr const char* kServiceFolder = "C:\\ProgramData\\Vorn";
+constexpr const char* kServiceLog = "C:\\ProgramData\\Vorn\\vorn.log";
+constexpr const char* kWindowsLog = "C:\\WINDOWS\\vorn.log";
+
+// Owned by the service's account, inheriting nothing, passed on to all
+// inside: full access for the account, SYSTEM and Administrators, reading
+// for Users.
+std::string ServiceOnly() {
+  const std::string self = sim::kUserSid;
+  return "owner=" + self + " protected dacl=type0/flags3 " + self +
+         ":001f01ff,type0/flags3 S-1-5-18:001f01ff,type0/flags3 S-1-5-32-544:001f01ff,"
+         "type0/flags3 S-1-5-32-545:001200a9";
+}
+
+TEST_F(ServiceSim, LogsInAFolderOfItsOwnThatNoOtherAccountCanWrite) {
+  const std::string planted = "planted by another account\r\n";
+  struct Case {
+    const char* name;
+    std::function<void()> before;
+    const char* logIn;         // where the line went
+    bool keptOldLog;           // what was in kServiceLog before is still there
+    bool folderIsTheServices;  // the folder's owner and list are ServiceOnly()
+  } cases[] = {
+      {"first start: the folder is made with its list", [] {}, kServiceLog, false, true},
+      {"later start: folder and log are the service's already",
+       [&] {
+         sim::AddDirectory(kServiceFolder);
+         sim::PutFile(kServiceLog, planted);
+       },
+       kServiceLog, true, true},
+      {"folder made first by another account that let it be taken over",
+       [] { sim::AddDirectory(kServiceFolder); }, kServiceLog, false, true},
+      {"a log planted by another account is removed",
+       [&] {
+         sim::AddDirectory(kServiceFolder);
+         sim::PutFile(kServiceLog, planted);
+         sim::SetForeignOwner(kServiceLog);
+       },
+       kServiceLog, false, true},
+      {"a planted log that cannot be removed: the folder is not used",
+       [&] {
+         sim::AddDirectory(kServiceFolder);
+         sim::PutFile(kServiceLog, planted);
+         sim::SetForeignOwner(kServiceLog);
+         sim::SetLocked(kServiceLog, true);
+       },
+       kWindowsLog, true, true},
+      {"a folder of another account that refuses: not used",
+       [] {
+         sim::AddDirectory(kServiceFolder);
+         sim::SetForeignOwner(kServiceFolder);
+       },
+       kWindowsLog, false, false},
+      {"no application data folder: not used",
+       [] { sim::FailCall("SHGetFolderPathA", ERROR_FILE_NOT_FOUND); }, kWindowsLog, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    g_eventLogFolder.clear();
+    c.before();
+    // A token without the right is logged at the start.
+    sim::RemovePrivilege(kSystemTimePrivilege);
+    RunService(1000);
+    const std::optional<std::string> log = sim::FileBytes(c.logIn);
+    ASSERT_TRUE(log.has_value());
+    EXPECT_NE(log->find(" AdjustTokenPrivileges Failed\r\n"), std::string::npos) << *log;
+    const std::optional<std::string> inFolder = sim::FileBytes(kServiceLog);
+    EXPECT_EQ(inFolder && inFolder->rfind(planted, 0) == 0, c.keptOldLog);
+    EXPECT_EQ(sim::ObjectSecurity(kServiceFolder) == ServiceOnly(), c.folderIsTheServices)
+        << sim::ObjectSecurity(kServiceFolder);
+    if (std::string(c.logIn) == kServiceLog && sim::ObjectSecurity(kServiceLog) != "inherited") {
+      EXPECT_EQ(sim::ObjectSecurity(kServiceLog), ServiceOnly());
+    }
+  }
+}
+
+TEST_F(ServiceSim, TheMonitorWithAWindowLogsInTheWindowsFolderAsBefore) {
+  sim::PlayWindows10();
+  sim::FailCall("RasEnumConnectionsA", ERROR_INVALID_PARAMETER);
+  sim::QuitAt(kInterval + 1);
+  Run(" -service");
+  EXPECT_TRUE(sim::FileExists(kWindowsLog));
+  EXPECT_FALSE(sim::DirectoryExists(kServiceFolder));
+  EXPECT_EQ(sim::CountCalls("SHGetFolderPathA"), 0u);
+}
+
+// ---- started any other way: the monitor with a window ------------------------
+
+TEST_F(ServiceSim, StartedByHandItIsTheMonitorWithAWindow) {
+  struct Case {
+    const char* name;
+    std::function<void()> windows;
+    const char* arguments;
+    size_t dispatcherCalls;
+  } cases[] = {
+      {"Windows 10, from StartUp: no service is tried", [] { sim::PlayWindows10(); }, "", 0},
+      {"Windows 10, the switch given by hand: the dispatcher finds no service manager",
+       [] { sim::PlayWindows10(); }, " -service", 1},
+      {"Windows XP, the switch: no service is tried", [] {}, " -service", 0},
+      {"Windows 98, the switch: no service is tried", [] { sim::PlayWindows98(); }, " -service", 0},
+      {"Windows 10 started as a service, but not the switch",
+       [] {
+         sim::PlayWindows10();
+         sim::StartedAsService();
+       },
+       "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    c.windows();
+    sim::QuitAt(1000);
+    EXPECT_EQ(Run(c.arguments), 0u);
+    EXPECT_EQ(sim::CountCalls("StartServiceCtrlDispatcherA"), c.dispatcherCalls);
+    EXPECT_EQ(sim::CountCalls("RegisterServiceCtrlHandlerA"), 0u);
+    ASSERT_EQ(sim::OwnWindows().size(), 1u);
+    EXPECT_EQ(sim::OwnWindows()[0].title, "Vorn Titlebar");
+    EXPECT_EQ(sim::CountCalls("SetTimer"), 1u);
+  }
+}
+
+// ---- one check over Windows Sockets ------------------------------------------
+
+struct CheckRow {
+  const char* name;
+  std::function<void()> setUp;
+  LONG indexAfter;      // the server index after the check (it starts at 1)
+  bool clockSet;        // SetSystemTime was called
+  uint64_t durationMs;  // virtual time the check took
+  size_t leftBehind;    // workers still blocked after the check
+  const char* logged;   // the one log message, or "" for none
+};
+
+// A step of kAhead held from server 4, which a reply of server 1 confirms.
+void Held() { g_heldStep = {4, kAhead}; }
+
+// clang-format off
+const CheckRow kChecks[] = {
+  {"reply that confirms the held step",
+   [] { Held(); sim::ServeDaytime(kHost[1], {Line(0, kAhead)}); }, 1, true, 0, 0, ""},
+  {"reply in pieces, read until the server closes",
+   [] { Held(); const std::string l = Line(0, kAhead);
+        sim::ServeDaytime(kHost[1], {l.substr(0, 9), l.substr(9, 20), l.substr(29)}); },
+   1, true, 0, 0, ""},
+  {"reply asking for a step nobody else asked for",
+   [] { sim::ServeDaytime(kHost[1], {Line(0, kAhead)}); }, 2, false, 0, 0, ""},
+  {"server finds the clock right", [] { sim::ServeDaytime(kHost[1], {Line(0, 5)}); },
+   1, false, 0, 0, ""},
+  {"connection accepted just inside the watchdog",
+   [] { Held(); sim::ServeDaytime(kHost[1], {Line(0, kAhead)}, kWatchdog - 1); },
+   1, true, kWatchdog - 1, 0, ""},
+  {"connection refused", [] { sim::RefuseConnection(kHost[1]); }, 2, false, 0, 0, ""},
+  {"name not found", [] {}, 2, false, 0, 0, ""},
+  {"server closes without a word", [] { sim::ServeDaytime(kHost[1], {}); }, 2, false, 0, 0, ""},
+  {"silent server: the watchdog closes the socket",
+   [] { sim::SilentServer(kHost[1]); }, 2, false, kWatchdog, 0, ""},
+  {"line sent, connection kept open: cut, not used",
+   [] { Held(); sim::ServeAndStall(kHost[1], {Line(0, kAhead)}); }, 2, false, kWatchdog, 0, ""},
+  {"name lookup that never returns: left behind",
+   [] { sim::HangNameLookup(kHost[1]); }, 2, false, kWatchdog, 1, ""},
+  {"no wsock32.dll", [] { Held(); sim::ServeDaytime(kHost[1], {Line(0, kAhead)});
+                          sim::MissingWinsock(); }, 2, false, 0, 0, ""},
+  {"worker cannot be started",
+   [] { sim::ServeDaytime(kHost[1], {Line(0, kAhead)});
+        sim::FailCall("CreateThread", ERROR_NOT_ENOUGH_MEMORY); },
+   1, false, 0, 0, "BeginThread failed"},
+};
+// clang-format on
+
+TEST_F(ServiceSim, OneCheck) {
+  for (const CheckRow& row : kChecks) {
+    SCOPED_TRACE(row.name);
+    sim::Reset();
+    InitServerTable();
+    g_heldStep = {};
+    g_eventLogFolder.clear();
+    row.setUp();
+    HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ServiceClockCheck(stop);
+    CloseHandle(stop);
+    EXPECT_EQ(g_servers.index, row.indexAfter);
+    EXPECT_EQ(sim::CountCalls("SetSystemTime"), row.clockSet ? 1u : 0u);
+    EXPECT_EQ(sim::NowMs(), row.durationMs);
+    EXPECT_EQ(sim::LiveThreads(), row.leftBehind);
+    EXPECT_EQ(LiveFetches(), static_cast<LONG>(row.leftBehind));
+    EXPECT_EQ(sim::OpenSockets(), 0u);
+    EXPECT_EQ(sim::OpenHandles(), 0u);
+    // A worker left in its lookup still holds Windows Sockets; none other does.
+    EXPECT_EQ(sim::WinsockUsers(), static_cast<int>(row.leftBehind));
+    if (*row.logged) {
+      ExpectLogged({row.logged});
+    } else {
+      ExpectLogged({});
+    }
+    // Never through WinINet, and only ever to the DAYTIME port.
+    EXPECT_EQ(sim::CountCalls("InternetOpenA"), 0u);
+    EXPECT_EQ(sim::CountCalls("InternetGetConnectedState"), 0u);
+    for (const std::string& call : sim::CallsOf({"connect"})) {
+      EXPECT_NE(call.find(":13)"), std::string::npos) << call;
+    }
+  }
+}
+
+TEST_F(ServiceSim, ReadsAtMostTheReplyBuffer) {
+  Held();
+  sim::ServeDaytime(kHost[1], {Line(0, kAhead), std::string(400, ' ')});
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  ServiceClockCheck(stop);
+  CloseHandle(stop);
+  int asked = 0;
+  for (const std::string& call : sim::CallsOf({"recv"})) {
+    asked += atoi(call.substr(call.find(", ") + 2).c_str());
+  }
+  // Each recv asks for what room is left: 256, then 256 less the line.
+  EXPECT_EQ(asked, 2 * static_cast<int>(kReplySize) - static_cast<int>(Line(0, kAhead).size()));
+  EXPECT_EQ(sim::CountCalls("SetSystemTime"), 1u) << "the line is judged on its own";
+}
+
+// Fetches stuck in their name lookup are left, never killed; the next check
+// asks the next server, until the bound on stuck fetches is reached.
+TEST_F(ServiceSim, HungLookupsAreLeftBehindUpToTheBound) {
+  for (int server = 1; server <= 4; ++server) sim::HangNameLookup(kHost[server]);
+  HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  for (int check = 0; check < 6; ++check) ServiceClockCheck(stop);
+  CloseHandle(stop);
+  EXPECT_EQ(sim::LookedUpHosts(),
+            (std::vector<std::string>{kHost[1], kHost[2], kHost[3], kHost[4]}));
+  EXPECT_EQ(sim::LiveThreads(), static_cast<size_t>(kMaxLiveFetches));
+  EXPECT_EQ(sim::NowMs(), 4 * kWatchdog) << "a check at the bound waits for nobody";
+  ExpectLogged({});
+}
+
+}  // namespace
