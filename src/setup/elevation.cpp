@@ -5,12 +5,12 @@
 #include "monitor/command_line.h"
 #include "monitor/errors.h"
 #include "monitor/module_path.h"
+#include "monitor/windows_version.h"
 #include "platform/win_base.h"
 #include "platform/win_registry.h"
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
 #include "setup/process_token.h"
-#include "monitor/windows_version.h"
 
 namespace {
 

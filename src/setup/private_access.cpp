@@ -1,8 +1,8 @@
 #include "setup/private_access.h"
 
 #include "monitor/errors.h"
-#include "platform/win_base.h"
 #include "monitor/windows_version.h"
+#include "platform/win_base.h"
 
 namespace {
 

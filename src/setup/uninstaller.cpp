@@ -7,6 +7,7 @@
 
 #include "monitor/errors.h"
 #include "monitor/module_path.h"
+#include "monitor/windows_version.h"
 #include "platform/win_base.h"
 #include "platform/win_file.h"
 #include "platform/win_process.h"
@@ -20,7 +21,6 @@
 #include "setup/removal_place.h"
 #include "setup/removal_script.h"
 #include "setup/stop_monitor.h"
-#include "monitor/windows_version.h"
 
 namespace {
 
