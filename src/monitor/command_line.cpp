@@ -4,20 +4,22 @@ namespace {
 
 bool IsSeparator(unsigned char c) { return c >= 0x01 && c <= 0x20; }
 
+// Past the separators before a word, and any "" pairs among them.
+const unsigned char* SkipToWord(const unsigned char* p) {
+  for (;;) {
+    while (IsSeparator(*p)) ++p;
+    if (p[0] != '"' || p[1] != '"') return p;
+    p += 2;
+  }
+}
+
 }  // namespace
 
 std::vector<std::string> SplitCommandLine(const char* line) {
   std::vector<std::string> words;
   const unsigned char* p = reinterpret_cast<const unsigned char*>(line ? line : "");
   for (;;) {
-    for (;;) {
-      while (IsSeparator(*p)) ++p;
-      if (p[0] == '"' && p[1] == '"') {
-        p += 2;
-      } else {
-        break;
-      }
-    }
+    p = SkipToWord(p);
     if (*p == 0) break;
     std::string word;
     while (*p > 0x20) {
@@ -37,14 +39,7 @@ std::vector<std::string> SplitCommandLine(const char* line) {
 std::string ParametersText(const char* line) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(line ? line : "");
   // Word 0 as SplitCommandLine reads it, "" pairs before it included.
-  for (;;) {
-    while (IsSeparator(*p)) ++p;
-    if (p[0] == '"' && p[1] == '"') {
-      p += 2;
-    } else {
-      break;
-    }
-  }
+  p = SkipToWord(p);
   while (*p > 0x20) {
     if (*p == '"') {
       ++p;

@@ -33,6 +33,19 @@ bool CloseOnce(Fetch* fetch, bool withFile) {
   return true;
 }
 
+// The worker's hold, let go however its thread ends (the simulated Windows
+// unwinds the threads a test left blocked).
+class WorkerHold {
+ public:
+  explicit WorkerHold(Fetch* fetch) : fetch_(fetch) {}
+  ~WorkerHold() { ReleaseWorkerHold(fetch_); }
+  WorkerHold(const WorkerHold&) = delete;
+  WorkerHold& operator=(const WorkerHold&) = delete;
+
+ private:
+  Fetch* fetch_;
+};
+
 }  // namespace
 
 Fetch* NewFetch(const char* url, HINTERNET session) {
@@ -51,12 +64,7 @@ Fetch* NewFetch(const char* url, HINTERNET session) {
 
 DWORD WINAPI FetchWorker(LPVOID parameter) {
   Fetch* fetch = static_cast<Fetch*>(parameter);
-  // Let go however the thread ends (the simulated Windows unwinds the
-  // threads a test left blocked).
-  struct Hold {
-    Fetch* fetch;
-    ~Hold() { ReleaseWorkerHold(fetch); }
-  } hold{fetch};
+  WorkerHold hold(fetch);
   fetch->file = InternetOpenUrlA(fetch->session, fetch->url, nullptr, 0, INTERNET_FLAG_RELOAD, 0);
   // One read: a reply that arrives in pieces is judged on the first. Not
   // once the check has given up: the session is gone, and with it the URL
@@ -133,10 +141,7 @@ bool ReadOverSocket(Fetch* fetch) {
 
 DWORD WINAPI SocketFetchWorker(LPVOID parameter) {
   Fetch* fetch = static_cast<Fetch*>(parameter);
-  struct Hold {
-    Fetch* fetch;
-    ~Hold() { ReleaseWorkerHold(fetch); }
-  } hold{fetch};
+  WorkerHold hold(fetch);
   // Each worker starts and ends Windows Sockets for itself: one left behind
   // keeps its own use of it.
   WSADATA data;

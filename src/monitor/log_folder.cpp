@@ -1,6 +1,7 @@
 #include "monitor/log_folder.h"
 
 #include "monitor/event_log.h"
+#include "monitor/well_known_sids.h"
 #include "platform/win_base.h"
 #include "platform/win_folder.h"
 #include "platform/win_process.h"
@@ -8,18 +9,6 @@
 namespace {
 
 constexpr char kFolderName[] = "Vorn";
-
-// Well-known SIDs in the system's own layout: revision 1, the number of
-// sub-authorities, the NT authority (5), the sub-authorities.
-struct WellKnownSid {
-  BYTE revision;
-  BYTE subAuthorityCount;
-  BYTE authority[6];
-  DWORD subAuthority[2];
-};
-const WellKnownSid kLocalSystem = {1, 1, {0, 0, 0, 0, 0, 5}, {18, 0}};       // S-1-5-18
-const WellKnownSid kAdministrators = {1, 2, {0, 0, 0, 0, 0, 5}, {32, 544}};  // S-1-5-32-544
-const WellKnownSid kUsers = {1, 2, {0, 0, 0, 0, 0, 5}, {32, 545}};           // S-1-5-32-545
 
 constexpr DWORD kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 constexpr DWORD kRead = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;

@@ -1,22 +1,11 @@
 #include "setup/private_access.h"
 
 #include "monitor/errors.h"
+#include "monitor/well_known_sids.h"
 #include "monitor/windows_version.h"
 #include "platform/win_base.h"
 
 namespace {
-
-// Well-known SIDs in the system's own layout: revision 1, the number of
-// sub-authorities, the NT authority (5), the sub-authorities. Static records
-// spare a call to make each and another to free it.
-struct WellKnownSid {
-  BYTE revision;
-  BYTE subAuthorityCount;
-  BYTE authority[6];
-  DWORD subAuthority[2];
-};
-const WellKnownSid kLocalSystem = {1, 1, {0, 0, 0, 0, 0, 5}, {18, 0}};       // S-1-5-18
-const WellKnownSid kAdministrators = {1, 2, {0, 0, 0, 0, 0, 5}, {32, 544}};  // S-1-5-32-544
 
 void Check(BOOL ok) {
   if (!ok) RaiseInOutError(GetLastError());
