@@ -14,6 +14,9 @@ constexpr const char* kDisplayName = "Vorn (PC Clock Synchronizer)";
 // The success message: eleven lines joined by CR LF, none after the last.
 std::string InstallMessage();
 
+// The success message on Windows Vista and later, where Vorn is a service.
+std::string ServiceInstallMessage();
+
 // The text a registry value of `type` holding `data` gives. No data at all
 // is the empty text whatever the type; REG_SZ and REG_EXPAND_SZ give their
 // bytes up to the first zero (an unterminated value gives all of them),

@@ -51,10 +51,14 @@ std::vector<std::string> RemovalScriptLines(const std::string& oemPath) {
 
 std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
                                             const std::string& oemScript,
-                                            const std::string& oemFolder) {
+                                            const std::string& oemFolder,
+                                            const std::string& oemProgramFolder) {
   std::vector<std::string> lines = RemovalScriptLines(oemPath);
   lines.back() =
       "del " + BatchArgument(oemScript) + " & rd " + BatchArgument(oemFolder) + " & exit";
+  if (!oemProgramFolder.empty()) {
+    lines.insert(lines.end() - 1, "rd " + BatchArgument(oemProgramFolder));
+  }
   return lines;
 }
 
@@ -63,6 +67,6 @@ std::string RemovalScriptText(const std::string& oemPath) {
 }
 
 std::string RemovalScriptText(const std::string& oemPath, const std::string& oemScript,
-                              const std::string& oemFolder) {
-  return Joined(RemovalScriptLines(oemPath, oemScript, oemFolder));
+                              const std::string& oemFolder, const std::string& oemProgramFolder) {
+  return Joined(RemovalScriptLines(oemPath, oemScript, oemFolder, oemProgramFolder));
 }
