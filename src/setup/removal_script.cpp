@@ -53,13 +53,13 @@ std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
                                             const std::string& oemScript,
                                             const std::string& oemFolder,
                                             const std::string& oemProgramFolder) {
-  std::vector<std::string> lines = RemovalScriptLines(oemPath);
-  lines.back() =
+  const std::vector<std::string> lines = RemovalScriptLines(oemPath);
+  const std::string last =
       "del " + BatchArgument(oemScript) + " & rd " + BatchArgument(oemFolder) + " & exit";
-  if (!oemProgramFolder.empty()) {
-    lines.insert(lines.end() - 1, "rd " + BatchArgument(oemProgramFolder));
-  }
-  return lines;
+  // Lists of a fixed length: growing one would bring in the library's
+  // allocation error for it.
+  if (oemProgramFolder.empty()) return {lines[0], lines[1], lines[2], last};
+  return {lines[0], lines[1], lines[2], "rd " + BatchArgument(oemProgramFolder), last};
 }
 
 std::string RemovalScriptText(const std::string& oemPath) {
