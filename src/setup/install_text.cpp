@@ -24,17 +24,6 @@ std::string InstallMessage() {
   return text;
 }
 
-std::string ServiceInstallMessage() {
-  return "Vorn 2.0 Successfully Installed.\r\n\r\n"
-         "Vorn runs as the Windows service \"Vorn\", which corrects your system\r\n"
-         "clock automatically, from every start of Windows on.\r\n\r\n"
-         "To stop it for a while: open \"Services\" in Administrative Tools\r\n"
-         "(services.msc), select \"Vorn (PC Clock Synchronizer)\" and click Stop.\r\n"
-         "It starts again with Windows.\r\n\r\n"
-         "Use \"Programs and Features\" (\"Add/Remove Programs\") in the Control\r\n"
-         "Panel to uninstall Vorn.";
-}
-
 std::optional<std::string> RegistryValueText(uint32_t type, const std::string& data) {
   if (data.empty()) return std::string();
   if (type != REG_SZ && type != REG_EXPAND_SZ) return std::nullopt;
@@ -45,8 +34,12 @@ std::string InstalledPath(const std::string& startupFolder) {
   return startupFolder + "\\VornMon.exe";
 }
 
+std::string ProgramCommand(const std::string& folder, const char* switchText) {
+  return "\"" + InstalledPath(folder) + "\" " + switchText;
+}
+
 std::string UninstallCommand(const std::string& startupFolder) {
-  return "\"" + InstalledPath(startupFolder) + "\" -r";
+  return ProgramCommand(startupFolder, "-r");
 }
 
 std::string InstallFailedMessage(const std::string& target, uint32_t error,

@@ -4,6 +4,7 @@
 
 #include "monitor/errors.h"
 #include "monitor/module_path.h"
+#include "monitor/service_entry.h"
 #include "monitor/windows_version.h"
 #include "platform/win_base.h"
 #include "platform/win_file.h"
@@ -64,16 +65,6 @@ std::string SourcePath() {
   return source;
 }
 
-// The Program Files folder of 32-bit programs: SHGetFolderPathA gives a
-// 32-bit program on 64-bit Windows "Program Files (x86)".
-std::string ProgramFilesFolder() {
-  char path[MAX_PATH];
-  const HRESULT result =
-      SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path);
-  if (result != S_OK) RaiseOSError(static_cast<DWORD>(result) & 0xFFFF);
-  return path;
-}
-
 // The program's folder, made with the list of `access`; one already there
 // (an earlier install's) is given that list and owner. Program Files' own
 // list would do as it comes, but Program Files may have been moved to
@@ -99,13 +90,19 @@ void InstallService() {
   const std::string source = SourcePath();
   // A classic monitor (a PC upgraded from XP): one monitor is enough.
   StopRunningMonitor();
-  ServiceHandle manager(OpenServiceManager());
-  ServiceHandle service(OpenVornService(manager));
+  ServiceHandle manager(
+      OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+  if (!manager) RaiseOSError(GetLastError());
+  ServiceHandle service(OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS));
   const bool existed = service;
+  if (!existed && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) RaiseOSError(GetLastError());
   // Its running program could not be replaced.
-  if (existed) StopService(service);
+  if (existed) {
+    if (const DWORD error = StopService(service)) RaiseOSError(error);
+  }
 
-  const std::string folder = ProgramFolderIn(ProgramFilesFolder());
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) RaiseOSError(GetLastError());
   const std::string target = InstalledPath(folder);
   PrivateAccess access(GetVersion(), true);
   const bool made = MakeProgramFolder(folder, access);
@@ -118,8 +115,11 @@ void InstallService() {
   }
   ClearReadOnly(target);
   try {
-    ConfigureService(manager, service, ServiceCommand(target));
-    StartVornService(service);
+    ConfigureService(manager, service, ServiceCommand(folder));
+    // One already running is fine.
+    if (!StartServiceA(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
+      RaiseOSError(GetLastError());
+    }
     MachineRegistry registry;
     WriteEntry(registry, folder);
   } catch (...) {
@@ -127,10 +127,7 @@ void InstallService() {
       StartServiceA(service, 0, nullptr);
     } else {
       if (service) {
-        try {
-          StopService(service);
-        } catch (const VornError&) {
-        }
+        StopService(service);
         DeleteService(service);
       }
       DeleteFileA(target.c_str());
@@ -144,7 +141,7 @@ void InstallService() {
     DeleteFileA(InstalledPath(ReadStartupFolder(registry)).c_str());
   } catch (const VornError&) {
   }
-  MessageBoxA(nullptr, ServiceInstallMessage().c_str(), kInstallCaption, MB_ICONINFORMATION);
+  MessageBoxA(nullptr, kServiceInstallMessage, kInstallCaption, MB_ICONINFORMATION);
 }
 
 }  // namespace

@@ -53,13 +53,20 @@ std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
                                             const std::string& oemScript,
                                             const std::string& oemFolder,
                                             const std::string& oemProgramFolder) {
-  const std::vector<std::string> lines = RemovalScriptLines(oemPath);
-  const std::string last =
-      "del " + BatchArgument(oemScript) + " & rd " + BatchArgument(oemFolder) + " & exit";
-  // Lists of a fixed length: growing one would bring in the library's
-  // allocation error for it.
-  if (oemProgramFolder.empty()) return {lines[0], lines[1], lines[2], last};
-  return {lines[0], lines[1], lines[2], "rd " + BatchArgument(oemProgramFolder), last};
+  std::vector<std::string> lines = RemovalScriptLines(oemPath);
+  std::string& last = lines.back();
+  last.clear();
+  if (!oemProgramFolder.empty()) {
+    last += "rd ";
+    last += BatchArgument(oemProgramFolder);
+    last += " & ";
+  }
+  last += "del ";
+  last += BatchArgument(oemScript);
+  last += " & rd ";
+  last += BatchArgument(oemFolder);
+  last += " & exit";
+  return lines;
 }
 
 std::string RemovalScriptText(const std::string& oemPath) {

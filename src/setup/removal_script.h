@@ -33,8 +33,8 @@ std::vector<std::string> RemovalScriptLines(const std::string& oemPath);
 // one line: cmd reads a line whole before it runs it, and reads the next
 // one by the script's name, which must not find anything put there after
 // the folder has gone. With an `oemProgramFolder` (the service's program
-// folder, Vista and later), a line before that one removes it; `rd`
-// removes only an empty folder, so nothing else put there goes with it.
+// folder, Vista and later), that line removes it first; `rd` removes only
+// an empty folder, so nothing else put there goes with it.
 std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
                                             const std::string& oemScript,
                                             const std::string& oemFolder,

@@ -1,30 +1,19 @@
 #include "setup/service_place.h"
 
-#include "monitor/entry.h"
-
 namespace {
 
-std::string Upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 }  // namespace
 
-std::string ProgramFolderIn(const std::string& programFiles) {
-  std::string folder = programFiles;
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return folder + "Vorn";
-}
-
-std::string ServiceCommand(const std::string& installedPath) {
-  return "\"" + installedPath + "\" " + kServiceSwitch;
-}
-
 bool LiesInProgramFolder(const std::string& exePath, const std::string& programFolder) {
-  const size_t slash = exePath.rfind('\\');
-  return slash != std::string::npos && !programFolder.empty() &&
-         Upper(exePath.substr(0, slash)) == Upper(programFolder);
+  const size_t length = programFolder.size();
+  if (length == 0 || exePath.size() <= length + 1 || exePath[length] != '\\' ||
+      exePath.find('\\', length + 1) != std::string::npos) {
+    return false;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    if (Upper(exePath[i]) != Upper(programFolder[i])) return false;
+  }
+  return true;
 }

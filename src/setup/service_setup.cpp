@@ -3,6 +3,7 @@
 #include "monitor/errors.h"
 #include "monitor/service_entry.h"
 #include "platform/win_base.h"
+#include "platform/win_folder.h"
 #include "setup/install_text.h"
 #include "setup/service_place.h"
 
@@ -20,36 +21,34 @@ void Check(BOOL ok) {
 
 }  // namespace
 
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const HRESULT result =
+      SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path);
+  if (result != S_OK) {
+    SetLastError(static_cast<DWORD>(result) & 0xFFFF);
+    return std::string();
+  }
+  return ProgramFolderIn(path);
+}
+
 void ServiceHandle::Reset(SC_HANDLE handle) {
   if (handle_) CloseServiceHandle(handle_);
   handle_ = handle;
 }
 
-SC_HANDLE OpenServiceManager() {
-  SC_HANDLE manager =
-      OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
-  if (!manager) RaiseOSError(GetLastError());
-  return manager;
-}
-
-SC_HANDLE OpenVornService(SC_HANDLE manager) {
-  SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
-  if (!service && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) RaiseOSError(GetLastError());
-  return service;
-}
-
-void StopService(SC_HANDLE service) {
+DWORD StopService(SC_HANDLE service) {
   SERVICE_STATUS status;
   for (DWORD waited = 0;; waited += kPollMs) {
-    Check(QueryServiceStatus(service, &status));
-    if (status.dwCurrentState == SERVICE_STOPPED) return;
-    if (waited >= kServiceStopWaitMs) RaiseOSError(ERROR_SERVICE_REQUEST_TIMEOUT);
+    if (!QueryServiceStatus(service, &status)) return GetLastError();
+    if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
+    if (waited >= kServiceStopWaitMs) return ERROR_SERVICE_REQUEST_TIMEOUT;
     // One still starting accepts no stop yet (1061): asked again next round.
     if (status.dwCurrentState == SERVICE_RUNNING &&
         !ControlService(service, SERVICE_CONTROL_STOP, &status) &&
         GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL &&
         GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
-      RaiseOSError(GetLastError());
+      return GetLastError();
     }
     Sleep(kPollMs);
   }
@@ -70,37 +69,42 @@ void ConfigureService(SC_HANDLE manager, ServiceHandle& service, const std::stri
     if (!service) RaiseOSError(GetLastError());
   }
   SERVICE_DESCRIPTIONA text = {const_cast<char*>(kServiceDescription)};
-  Check(ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &text));
   SC_ACTION restart = {SC_ACTION_RESTART, kRestartDelayMs};
   SERVICE_FAILURE_ACTIONSA failure = {kFailureResetS, nullptr, nullptr, 1, &restart};
-  Check(ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure));
   // Only what the service needs: its token keeps no other privilege.
   char names[] = "SeSystemtimePrivilege\0SeChangeNotifyPrivilege\0";
   char* privileges = names;
-  ChangeServiceConfig2A(service, SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges);
   // Started a little after the others, out of the way of the system's start.
   BOOL delayed = TRUE;
-  ChangeServiceConfig2A(service, SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed);
-}
-
-void StartVornService(SC_HANDLE service) {
-  if (!StartServiceA(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
-    RaiseOSError(GetLastError());
+  const struct {
+    DWORD level;
+    void* info;
+    bool hardening;  // may be refused
+  } settings[] = {
+      {SERVICE_CONFIG_DESCRIPTION, &text, false},
+      {SERVICE_CONFIG_FAILURE_ACTIONS, &failure, false},
+      {SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges, true},
+      {SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed, true},
+  };
+  for (const auto& setting : settings) {
+    if (!ChangeServiceConfig2A(service, setting.level, setting.info) && !setting.hardening) {
+      RaiseOSError(GetLastError());
+    }
   }
 }
 
-void RemoveVornService() {
+DWORD RemoveVornService() {
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager) RaiseOSError(GetLastError());
+  if (!manager) return GetLastError();
   ServiceHandle service(
       OpenServiceA(manager, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
   if (!service) {
-    if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return;
-    RaiseOSError(GetLastError());
+    return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? ERROR_SUCCESS : GetLastError();
   }
-  StopService(service);
+  if (const DWORD error = StopService(service)) return error;
   // Marked already (1072): it goes once its last handle is closed.
   if (!DeleteService(service) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
-    RaiseOSError(GetLastError());
+    return GetLastError();
   }
+  return ERROR_SUCCESS;
 }

@@ -170,12 +170,7 @@ void WriteRemovalScript(const ScriptFile& script, LPSECURITY_ATTRIBUTES access,
 // later), for the script to remove: `target`'s folder, the form the script
 // names the program by. Empty elsewhere.
 std::string OwnProgramFolder(const std::string& longPath, const std::string& target) {
-  char programFiles[MAX_PATH];
-  if (SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, programFiles) !=
-          S_OK ||
-      !LiesInProgramFolder(longPath, ProgramFolderIn(programFiles))) {
-    return std::string();
-  }
+  if (!LiesInProgramFolder(longPath, ProgramFolder())) return std::string();
   return target.substr(0, target.rfind('\\'));
 }
 
@@ -252,14 +247,12 @@ void RunUninstaller() {
   // Vista and later: the service goes first, and its program with it stops.
   // Should it refuse, nothing else is removed and the script never runs.
   if (IsVistaOrLater(version)) {
-    try {
-      RemoveVornService();
-    } catch (const VornError&) {
+    if (const DWORD error = RemoveVornService()) {
       TerminateProcess(process.hProcess, 1);
       CloseHandle(process.hProcess);
       CloseHandle(process.hThread);
       script.Discard();
-      throw;
+      RaiseOSError(error);
     }
   }
   // Neither step raises an error, so the script made above always runs.

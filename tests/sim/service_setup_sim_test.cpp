@@ -100,7 +100,7 @@ class ServiceInstallSim : public ::testing::Test {
     EXPECT_EQ(sim::CountCalls("ShellExecuteA"), 0u);
     EXPECT_EQ(sim::OpenServiceHandles(), 0u);
     ASSERT_EQ(sim::MessageBoxes().size(), 1u);
-    EXPECT_EQ(sim::MessageBoxes()[0].text, ServiceInstallMessage());
+    EXPECT_EQ(sim::MessageBoxes()[0].text, kServiceInstallMessage);
     EXPECT_EQ(sim::MessageBoxes()[0].caption, "Installation Status");
     EXPECT_EQ(sim::MessageBoxes()[0].type, 0x40u);
   }
@@ -298,7 +298,7 @@ TEST_F(ServiceUninstallSim, StopsAndDeletesTheServiceAndTheScriptRemovesTheFolde
   EXPECT_EQ(sim::OpenServiceHandles(), 0u);
   const std::string program = "\"C:\\Program Files\\Vorn\\VornMon.exe\"";
   EXPECT_EQ(Script(), ":Repeat\r\ndel " + program + "\r\nif exist " + program +
-                          " goto Repeat\r\nrd \"C:\\Program Files\\Vorn\"\r\n"
+                          " goto Repeat\r\nrd \"C:\\Program Files\\Vorn\" & "
                           "del C:\\Windows\\VornRemoval\\DelAll.bat & rd C:\\Windows\\VornRemoval"
                           " & exit\r\n");
   ASSERT_EQ(sim::CreatedProcesses().size(), 1u);
