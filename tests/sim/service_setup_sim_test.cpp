@@ -245,14 +245,29 @@ TEST_F(ServiceInstallSim, FailingToInstallAgainLeavesTheEarlierInstallRunning) {
 }
 
 // Delayed start and the required privileges are hardening: where Windows
-// refuses them (Wine answers 87) the service is installed and runs anyway.
+// refuses them (Wine answers 87), alone or both, the service is installed
+// and runs anyway.
 TEST_F(ServiceInstallSim, HardeningRefusedStillInstallsAndStarts) {
-  // Description and failure actions first, then the two.
-  sim::FailCall("ChangeServiceConfig2A", ERROR_INVALID_PARAMETER, 2, -1);
-  EXPECT_EQ(RunVorn(), 1u);
-  ExpectInstalled();
-  EXPECT_EQ(sim::Service("Vorn")->requiredPrivileges, "");
-  EXPECT_FALSE(sim::Service("Vorn")->delayedAutoStart);
+  struct Case {
+    const char* refused;
+    int skip;  // description and failure actions come first
+    int times;
+    const char* privileges;
+    bool delayed;
+  } cases[] = {
+      {"required privileges", 2, 1, "", true},
+      {"delayed start", 3, 1, "SeSystemtimePrivilege,SeChangeNotifyPrivilege", false},
+      {"both", 2, 2, "", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refused);
+    SetUp();
+    sim::FailCall("ChangeServiceConfig2A", ERROR_INVALID_PARAMETER, c.skip, c.times);
+    EXPECT_EQ(RunVorn(), 1u);
+    ExpectInstalled();
+    EXPECT_EQ(sim::Service("Vorn")->requiredPrivileges, c.privileges);
+    EXPECT_EQ(sim::Service("Vorn")->delayedAutoStart, c.delayed);
+  }
 }
 
 // The classic design stays on every older Windows.
