@@ -317,8 +317,8 @@ int cmd_service_config(int argc, char** argv) {
   std::string buffer(size, '\0');
   QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(&buffer[0]);
   SERVICE_STATUS status = {};
-  const bool ok = QueryServiceConfigA(service, config, size, &size) &&
-                  QueryServiceStatus(service, &status);
+  const bool ok =
+      QueryServiceConfigA(service, config, size, &size) && QueryServiceStatus(service, &status);
   if (ok) {
     printf("type=%lu\nstart=%lu\nerror_control=%lu\npath=%s\naccount=%s\ndisplay=%s\nstate=%lu\n",
            static_cast<unsigned long>(config->dwServiceType),
