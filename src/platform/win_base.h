@@ -9,6 +9,7 @@ void WINAPI SetLastError(DWORD code);
 BOOL WINAPI CloseHandle(HANDLE handle);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 DWORD WINAPI GetTickCount();
+void WINAPI Sleep(DWORD milliseconds);
 [[noreturn]] void WINAPI ExitProcess(UINT exitCode);
 LPSTR WINAPI GetCommandLineA();
 HMODULE WINAPI GetModuleHandleA(LPCSTR moduleName);

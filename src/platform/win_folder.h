@@ -21,6 +21,10 @@ typedef LONG HRESULT;
 #ifndef CSIDL_COMMON_APPDATA
 #define CSIDL_COMMON_APPDATA 0x0023
 #endif
+// To a 32-bit program on 64-bit Windows: the 32-bit one, "Program Files (x86)".
+#ifndef CSIDL_PROGRAM_FILES
+#define CSIDL_PROGRAM_FILES 0x0026
+#endif
 #ifndef SHGFP_TYPE_CURRENT
 #define SHGFP_TYPE_CURRENT 0
 #endif

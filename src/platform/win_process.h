@@ -49,6 +49,7 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, size_t stackSize,
                            LPDWORD threadId);
 BOOL WINAPI GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
 DWORD WINAPI ResumeThread(HANDLE thread);
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode);
 BOOL WINAPI SetThreadPriority(HANDLE thread, int priority);
 HANDLE WINAPI GetCurrentThread();
 HANDLE WINAPI GetCurrentProcess();

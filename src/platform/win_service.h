@@ -69,6 +69,20 @@ typedef struct _SERVICE_DESCRIPTIONA {
 #define SERVICE_ALL_ACCESS 0x000F01FFu
 
 #define SERVICE_CONFIG_DESCRIPTION 1
+#define SERVICE_NO_CHANGE 0xFFFFFFFFu
+
+typedef enum _SC_ACTION_TYPE { SC_ACTION_NONE = 0, SC_ACTION_RESTART = 1 } SC_ACTION_TYPE;
+typedef struct _SC_ACTION {
+  SC_ACTION_TYPE Type;
+  DWORD Delay;
+} SC_ACTION;
+typedef struct _SERVICE_FAILURE_ACTIONSA {
+  DWORD dwResetPeriod;
+  LPSTR lpRebootMsg;
+  LPSTR lpCommand;
+  DWORD cActions;
+  SC_ACTION* lpsaActions;
+} SERVICE_FAILURE_ACTIONSA;
 
 #define ERROR_SERVICE_REQUEST_TIMEOUT 1053L
 #define ERROR_SERVICE_ALREADY_RUNNING 1056L
@@ -90,6 +104,10 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
                                 DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
                                 LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
                                 LPCSTR password);
+BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
+                                 LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                 LPCSTR password, LPCSTR displayName);
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access);
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info);
 BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv);

@@ -34,8 +34,12 @@ std::string InstalledPath(const std::string& startupFolder) {
   return startupFolder + "\\VornMon.exe";
 }
 
+std::string ProgramCommand(const std::string& folder, const char* switchText) {
+  return "\"" + InstalledPath(folder) + "\" " + switchText;
+}
+
 std::string UninstallCommand(const std::string& startupFolder) {
-  return "\"" + InstalledPath(startupFolder) + "\" -r";
+  return ProgramCommand(startupFolder, "-r");
 }
 
 std::string InstallFailedMessage(const std::string& target, uint32_t error,

@@ -14,6 +14,16 @@ constexpr const char* kDisplayName = "Vorn (PC Clock Synchronizer)";
 // The success message: eleven lines joined by CR LF, none after the last.
 std::string InstallMessage();
 
+// The success message on Windows Vista and later, where Vorn is a service.
+constexpr const char* kServiceInstallMessage =
+    "Vorn 2.0 Successfully Installed.\r\n\r\n"
+    "Vorn runs as the Windows service \"Vorn\" and corrects your system clock\r\n"
+    "automatically.\r\n\r\n"
+    "To stop it for a while, stop \"Vorn (PC Clock Synchronizer)\" in Services\r\n"
+    "(services.msc, in Administrative Tools); it starts again with Windows.\r\n\r\n"
+    "Use \"Programs and Features\" (\"Add/Remove Programs\") in the Control\r\n"
+    "Panel to uninstall Vorn.";
+
 // The text a registry value of `type` holding `data` gives. No data at all
 // is the empty text whatever the type; REG_SZ and REG_EXPAND_SZ give their
 // bytes up to the first zero (an unterminated value gives all of them),
@@ -27,6 +37,9 @@ std::string InstalledPath(const std::string& startupFolder);
 // blank in an unquoted path would let Windows run another program, e.g.
 // C:\Program.exe), then " -r".
 std::string UninstallCommand(const std::string& startupFolder);
+// The installed program in `folder`, in double quotes, then one blank and
+// `switchText`.
+std::string ProgramCommand(const std::string& folder, const char* switchText);
 
 // What the user is told when the copy failed: that Vorn was not installed,
 // where it was to go, and why (`systemText` as FormatMessageA gave it, or

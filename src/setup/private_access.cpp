@@ -4,6 +4,7 @@
 #include "monitor/well_known_sids.h"
 #include "monitor/windows_version.h"
 #include "platform/win_base.h"
+#include "platform/win_folder.h"
 
 namespace {
 
@@ -11,20 +12,31 @@ void Check(BOOL ok) {
   if (!ok) RaiseInOutError(GetLastError());
 }
 
-void Allow(PACL acl, const void* sid) {
-  Check(AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, const_cast<void*>(sid)));
+// Inherited entries need AddAccessAllowedAceEx (2000 and later); the
+// removal script's list, made on NT 4.0 too, has none.
+void Allow(PACL acl, const void* sid, DWORD access, bool inherited) {
+  PSID s = const_cast<void*>(sid);
+  Check(inherited ? AddAccessAllowedAceEx(acl, ACL_REVISION,
+                                          OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, access, s)
+                  : AddAccessAllowedAce(acl, ACL_REVISION, access, s));
 }
 
 }  // namespace
 
-PrivateAccess::PrivateAccess(uint32_t version) : acl_(), descriptor_(), attributes_() {
+PrivateAccess::PrivateAccess(uint32_t version, bool program)
+    : acl_(), descriptor_(), attributes_() {
   if (IsWindows9x(version)) return;
 
   PACL acl = reinterpret_cast<PACL>(acl_);
   Check(InitializeAcl(acl, sizeof acl_, ACL_REVISION));
-  Allow(acl, &kLocalSystem);
-  Allow(acl, &kAdministrators);
+  Allow(acl, &kLocalSystem, FILE_ALL_ACCESS, program);
+  Allow(acl, &kAdministrators, FILE_ALL_ACCESS, program);
   Check(InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
+  if (program) {
+    Allow(acl, &kUsers, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, true);
+    Check(SetSecurityDescriptorOwner(&descriptor_, const_cast<WellKnownSid*>(&kAdministrators),
+                                     FALSE));
+  }
   Check(SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE));
   if (MergesInheritedAccess(version)) {
     Check(SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED));

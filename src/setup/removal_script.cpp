@@ -51,10 +51,21 @@ std::vector<std::string> RemovalScriptLines(const std::string& oemPath) {
 
 std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
                                             const std::string& oemScript,
-                                            const std::string& oemFolder) {
+                                            const std::string& oemFolder,
+                                            const std::string& oemProgramFolder) {
   std::vector<std::string> lines = RemovalScriptLines(oemPath);
-  lines.back() =
-      "del " + BatchArgument(oemScript) + " & rd " + BatchArgument(oemFolder) + " & exit";
+  std::string& last = lines.back();
+  last.clear();
+  if (!oemProgramFolder.empty()) {
+    last += "rd ";
+    last += BatchArgument(oemProgramFolder);
+    last += " & ";
+  }
+  last += "del ";
+  last += BatchArgument(oemScript);
+  last += " & rd ";
+  last += BatchArgument(oemFolder);
+  last += " & exit";
   return lines;
 }
 
@@ -63,6 +74,6 @@ std::string RemovalScriptText(const std::string& oemPath) {
 }
 
 std::string RemovalScriptText(const std::string& oemPath, const std::string& oemScript,
-                              const std::string& oemFolder) {
-  return Joined(RemovalScriptLines(oemPath, oemScript, oemFolder));
+                              const std::string& oemFolder, const std::string& oemProgramFolder) {
+  return Joined(RemovalScriptLines(oemPath, oemScript, oemFolder, oemProgramFolder));
 }

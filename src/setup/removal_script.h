@@ -32,12 +32,16 @@ std::vector<std::string> RemovalScriptLines(const std::string& oemPath);
 // The last line deletes the script, removes its folder and ends cmd, all in
 // one line: cmd reads a line whole before it runs it, and reads the next
 // one by the script's name, which must not find anything put there after
-// the folder has gone.
+// the folder has gone. With an `oemProgramFolder` (the service's program
+// folder, Vista and later), that line removes it first; `rd` removes only
+// an empty folder, so nothing else put there goes with it.
 std::vector<std::string> RemovalScriptLines(const std::string& oemPath,
                                             const std::string& oemScript,
-                                            const std::string& oemFolder);
+                                            const std::string& oemFolder,
+                                            const std::string& oemProgramFolder = "");
 
 // The whole file: every line ended by CR LF.
 std::string RemovalScriptText(const std::string& oemPath);
 std::string RemovalScriptText(const std::string& oemPath, const std::string& oemScript,
-                              const std::string& oemFolder);
+                              const std::string& oemFolder,
+                              const std::string& oemProgramFolder = "");

@@ -10,6 +10,7 @@
 #include "monitor/windows_version.h"
 #include "platform/win_base.h"
 #include "platform/win_file.h"
+#include "platform/win_folder.h"
 #include "platform/win_process.h"
 #include "platform/win_registry.h"
 #include "platform/win_shell.h"
@@ -20,6 +21,8 @@
 #include "setup/registry_section.h"
 #include "setup/removal_place.h"
 #include "setup/removal_script.h"
+#include "setup/service_place.h"
+#include "setup/service_setup.h"
 #include "setup/stop_monitor.h"
 
 namespace {
@@ -163,6 +166,14 @@ void WriteRemovalScript(const ScriptFile& script, LPSECURITY_ATTRIBUTES access,
   if (!CloseHandle(file)) script.Fail(GetLastError());
 }
 
+// The service's program folder when `longPath` lies in it (Vista and
+// later), for the script to remove: `target`'s folder, the form the script
+// names the program by. Empty elsewhere.
+std::string OwnProgramFolder(const std::string& longPath, const std::string& target) {
+  if (!LiesInProgramFolder(longPath, ProgramFolder())) return std::string();
+  return target.substr(0, target.rfind('\\'));
+}
+
 // `path` in double quotes when it holds a blank, as a command line needs.
 std::string CommandLineFor(const std::string& path) {
   return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
@@ -208,7 +219,9 @@ void RunUninstaller() {
     script = MakeScriptFolder(directory, access.Attributes());
     // The folder's own name is ASCII, and an OEM form has the ANSI one's length.
     const std::string oemFolder = *oemWindows + script.folder.substr(directory.size());
-    text = RemovalScriptText(*target, RemovalScriptIn(oemFolder), oemFolder);
+    text = RemovalScriptText(
+        *target, RemovalScriptIn(oemFolder), oemFolder,
+        IsVistaOrLater(version) ? OwnProgramFolder(longPath, *target) : std::string());
   }
   WriteRemovalScript(script, access.Attributes(), text);
 
@@ -231,6 +244,17 @@ void RunUninstaller() {
     return;
   }
 
+  // Vista and later: the service goes first, and its program with it stops.
+  // Should it refuse, nothing else is removed and the script never runs.
+  if (IsVistaOrLater(version)) {
+    if (const DWORD error = RemoveVornService()) {
+      TerminateProcess(process.hProcess, 1);
+      CloseHandle(process.hProcess);
+      CloseHandle(process.hThread);
+      script.Discard();
+      RaiseOSError(error);
+    }
+  }
   // Neither step raises an error, so the script made above always runs.
   DeleteUninstallEntry();
   StopRunningMonitor();

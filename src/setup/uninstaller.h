@@ -6,7 +6,11 @@
 // fresh file in a fresh folder under the Windows folder, both of which only
 // SYSTEM and the Administrators may change; on 9x c:\DelAll.bat) and creates
 // its process, suspended until this process is about to end; only then
-// deletes the Add/Remove Programs entry and stops a running monitor. A
+// stops (waiting at most kServiceStopWaitMs) and deletes the service "Vorn"
+// on Vista and later, and deletes the Add/Remove Programs entry and stops a
+// running monitor. Run from the service's program folder, the script
+// removes that folder too. A service that cannot be stopped or deleted
+// takes back the script and its process and is raised as an OSError. A
 // failure to make the script is raised as an InOutError, with nothing of it
 // left on NT. When the script cannot name the executable in the OEM code
 // page, or cannot be started, no script is left and the user is told that

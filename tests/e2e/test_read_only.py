@@ -96,7 +96,7 @@ class ReadOnlyMedia(unittest.TestCase):
         self.assertIsNone(self.wp.reg_query(ENTRY))
         self.assertEqual(self.wp.count_windows(TITLE), 0)
         wait_for_path(self.wp.unix_path(installed), GONE_WITHIN_S, gone=True)
-        # The prefix plays Windows 7: the script lies in a folder of its own.
+        # The prefix plays Windows XP: the script lies in a folder of its own.
         folder = self.wp.unix_path(r"C:\windows\VornRemoval")
         wait_for_path(folder / "DelAll.bat", GONE_WITHIN_S, gone=True)
         wait_for_emptied_folder(folder, GONE_WITHIN_S)

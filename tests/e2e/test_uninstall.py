@@ -4,7 +4,7 @@ Wine's Add/Remove Programs, a second time with the entry already gone, from
 a copy outside the StartUp folder, which removes that copy only, and from
 StartUp folders whose paths hold characters cmd gives a meaning: % signs, an &
 and a ^. The script lies in a folder of its own under the Windows folder
-(the prefix plays Windows 7) and takes that folder with it. While it runs, no
+(the prefix plays Windows XP) and takes that folder with it. While it runs, no
 other user may change it; a folder of its name that someone else made is
 passed over; where it cannot be written, Vorn stays installed and running."""
 import re

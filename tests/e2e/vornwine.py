@@ -198,6 +198,7 @@ _REG_LINE = re.compile(r"^    (.*?)    (REG_[A-Z_0-9]+)(?:    (.*))?$")
 
 class WinePrefix:
     """A fresh Wine prefix copied from the cached template, deleted on close().
+    It plays Windows XP until set_windows_version says otherwise.
 
     keep=True (or VORN_KEEP_PREFIX=1) keeps the directory for a post-mortem.
     persistent=True starts `wineserver -p` so each later wine start takes
@@ -218,6 +219,12 @@ class WinePrefix:
         self._procs = []
         self._seq = 0
         self._closed = False
+        # Windows XP, where Vorn is the classic monitor started from StartUp,
+        # rather than Wine's own Windows 7, where it is a service: tests of
+        # Vista and later say so with set_windows_version. Written before any
+        # Wine process reads the registry.
+        with open(self.path / "user.reg", "a") as reg:
+            reg.write('\n[Software\\\\Wine] 1796832560\n"Version"="winxp"\n')
         if persistent:
             subprocess.run(["wineserver", "-p"], env=self.env(), check=True,
                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
@@ -433,6 +440,16 @@ class WinePrefix:
         """Deletes a value, or the whole key; True if it was there."""
         args = ["reg", "delete", key, "/f"] + (["/v", value] if value is not None else [])
         return self.run(args).returncode == 0
+
+    def service_config(self, name):
+        """The service's configuration and state as the service manager keeps
+        them ({"path": ..., "account": ..., "start": "2", "state": "4", ...}),
+        or None when there is no such service."""
+        r = self.helper("service-config", name)
+        if r.returncode != 0:
+            return None
+        lines = r.stdout.decode("latin-1").splitlines()
+        return dict(line.split("=", 1) for line in lines if "=" in line)
 
     def set_windows_version(self, version):
         """The Windows version Wine reports to programs started from now on

@@ -21,6 +21,10 @@
 //   access-list PATH                    prints "user SID" (this helper's account),
 //                                       then a line "allow|deny|typeN SID MASK"
 //                                       for each entry of PATH's access list
+//   service-config NAME                 prints the service's configuration as the
+//                                       service manager keeps it (QueryServiceConfigA)
+//                                       and its state, a "key=value" line each;
+//                                       1 when there is no such service
 //
 // Windows are looked up among top-level and message-only windows alike, so a
 // hidden or HWND_MESSAGE window of the program is found too.
@@ -47,7 +51,7 @@ const DWORD kPollMs = 20;
 int usage() {
   fputs(
       "usage: winhelper find-window|post-quit|post|send|wait-gone|msgbox|"
-      "count-windows|proc-stats|gui-stats|hold-file|access-list ...\n",
+      "count-windows|proc-stats|gui-stats|hold-file|access-list|service-config ...\n",
       stderr);
   return 2;
 }
@@ -298,6 +302,37 @@ int cmd_access_list(int argc, char** argv) {
   return 0;
 }
 
+int cmd_service_config(int argc, char** argv) {
+  if (argc != 1) return usage();
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return 1;
+  SC_HANDLE service = OpenServiceA(manager, argv[0], SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS);
+  if (!service) {
+    printf("error=%lu\n", static_cast<unsigned long>(GetLastError()));
+    CloseServiceHandle(manager);
+    return 1;
+  }
+  DWORD size = 0;
+  QueryServiceConfigA(service, nullptr, 0, &size);
+  std::string buffer(size, '\0');
+  QUERY_SERVICE_CONFIGA* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(&buffer[0]);
+  SERVICE_STATUS status = {};
+  const bool ok =
+      QueryServiceConfigA(service, config, size, &size) && QueryServiceStatus(service, &status);
+  if (ok) {
+    printf("type=%lu\nstart=%lu\nerror_control=%lu\npath=%s\naccount=%s\ndisplay=%s\nstate=%lu\n",
+           static_cast<unsigned long>(config->dwServiceType),
+           static_cast<unsigned long>(config->dwStartType),
+           static_cast<unsigned long>(config->dwErrorControl), config->lpBinaryPathName,
+           config->lpServiceStartName ? config->lpServiceStartName : "",
+           config->lpDisplayName ? config->lpDisplayName : "",
+           static_cast<unsigned long>(status.dwCurrentState));
+  }
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
+  return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -316,5 +351,6 @@ int main(int argc, char** argv) {
   if (!strcmp(cmd, "gui-stats")) return cmd_gui_stats(n, a);
   if (!strcmp(cmd, "hold-file")) return cmd_hold_file(n, a);
   if (!strcmp(cmd, "access-list")) return cmd_access_list(n, a);
+  if (!strcmp(cmd, "service-config")) return cmd_service_config(n, a);
   return usage();
 }

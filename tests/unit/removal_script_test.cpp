@@ -157,6 +157,29 @@ TEST(RemovalScriptText, InAFolderOfItsOwn) {
   }
 }
 
+// The service's program folder (Vista and later) goes on the last line,
+// after the loop has deleted the program, written as any other path.
+TEST(RemovalScriptText, RemovesTheProgramFolderFirstOnTheLastLine) {
+  struct Case {
+    std::string folder;
+    std::string written;
+  } cases[] = {
+      {"C:\\PROGRA~1\\Vorn", "C:\\PROGRA~1\\Vorn"},
+      {"C:\\Program Files (x86)\\Vorn", "\"C:\\Program Files (x86)\\Vorn\""},
+      {"D:\\100%\\Vorn", "D:\\100%%\\Vorn"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<std::string> lines =
+        RemovalScriptLines(c.folder + "\\VornMon.exe", "C:\\Windows\\VornRemoval\\DelAll.bat",
+                           "C:\\Windows\\VornRemoval", c.folder);
+    ASSERT_EQ(lines.size(), 4u) << c.folder;
+    EXPECT_EQ(lines[3], "rd " + c.written +
+                            " & del C:\\Windows\\VornRemoval\\DelAll.bat & rd "
+                            "C:\\Windows\\VornRemoval & exit")
+        << c.folder;
+  }
+}
+
 TEST(RemovalScriptText, SizeIs57PlusTwiceAPathWithoutBlanks) {
   for (const std::string path : {"C:\\V.EXE", "C:\\DOCUME~1\\ALLUSE~1\\STARTM~1\\VornMon.exe"}) {
     EXPECT_EQ(RemovalScriptText(path).size(), 57 + 2 * path.size()) << path;

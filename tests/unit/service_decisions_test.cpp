@@ -9,7 +9,7 @@ namespace {
 
 TEST(IsVistaOrLater, ReadsGetVersion) {
   struct Case {
-    DWORD version;
+    uint32_t version;
     bool vista;
     const char* windows;
   } cases[] = {

@@ -259,6 +259,12 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 
 DWORD WINAPI GetTickCount() { return static_cast<DWORD>(sim::NowMs()); }
 
+// Virtual time passes, running what is due on the way.
+void WINAPI Sleep(DWORD milliseconds) {
+  if (Enter("Sleep", Fmt("%u", milliseconds))) return;
+  sim::AdvanceMs(milliseconds);
+}
+
 void WINAPI ExitProcess(UINT exitCode) {
   Enter("ExitProcess", Fmt("%u", exitCode));
   throw sim::ProcessExit{exitCode};

@@ -69,4 +69,9 @@ std::string ObjectSecurity(const std::string& path);
 // ERROR_ACCESS_DENIED, as it does without WRITE_OWNER and WRITE_DAC.
 void SetForeignOwner(const std::string& path);
 
+// The Program Files folder SHGetFolderPathA gives (C:\Program Files after a
+// reset; "C:\Program Files (x86)" plays a 64-bit Windows).
+void SetProgramFilesFolder(const std::string& path);
+const std::string& ProgramFilesFolder();
+
 }  // namespace sim

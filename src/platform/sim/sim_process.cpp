@@ -180,6 +180,18 @@ DWORD WINAPI ResumeThread(HANDLE thread) {
   return previous;
 }
 
+BOOL WINAPI TerminateProcess(HANDLE process, UINT exitCode) {
+  if (Enter("TerminateProcess", Fmt("%p, %u", process, exitCode))) return FALSE;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  auto child = sim::Lookup<sim::ChildProcess>(process);
+  if (!child) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  sim::P().created[child->index].terminatedWith = exitCode;
+  return TRUE;
+}
+
 BOOL WINAPI SetThreadPriority(HANDLE thread, int priority) {
   if (Enter("SetThreadPriority", Fmt("%p, %d", thread, priority))) return FALSE;
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());

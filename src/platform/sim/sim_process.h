@@ -31,6 +31,8 @@ struct CreatedProcess {
   DWORD threadId;
   // Now: 0 once resumed (its thread would be running).
   DWORD suspendCount;
+  // Ended by TerminateProcess with this exit code.
+  std::optional<UINT> terminatedWith;
   int threadPriority;
   DWORD priorityClass;
 };

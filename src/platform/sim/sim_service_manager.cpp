@@ -254,6 +254,42 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR di
   return sim::NewScHandle(false, serviceName, access);
 }
 
+BOOL WINAPI ChangeServiceConfigA(SC_HANDLE service, DWORD serviceType, DWORD startType,
+                                 DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
+                                 LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
+                                 LPCSTR password, LPCSTR displayName) {
+  if (Enter("ChangeServiceConfigA",
+            Fmt("%p, 0x%X, %u, %u, %s, %s, %s, %s, %s, %s, %s", static_cast<void*>(service),
+                serviceType, startType, errorControl, Str(binaryPathName).c_str(),
+                Str(loadOrderGroup).c_str(), tagId ? "tag" : "NULL", Str(dependencies).c_str(),
+                Str(serviceStartName).c_str(), password ? "password" : "NULL",
+                Str(displayName).c_str()))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  sim::Entry* entry = sim::ServiceOf(service, SERVICE_CHANGE_CONFIG);
+  if (!entry) return FALSE;
+  if (entry->service.markedForDelete) return sim::Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+  if ((serviceType != SERVICE_NO_CHANGE && serviceType != SERVICE_WIN32_OWN_PROCESS) ||
+      (startType != SERVICE_NO_CHANGE && startType > SERVICE_DEMAND_START + 1) ||
+      (binaryPathName && !*binaryPathName)) {
+    return sim::Fail(ERROR_INVALID_PARAMETER);
+  }
+  if (serviceStartName) {
+    const std::string account = serviceStartName;
+    if (account != "LocalSystem" && account != "NT AUTHORITY\\LocalService" &&
+        account != "NT AUTHORITY\\NetworkService") {
+      return sim::Fail(sim::kErrorInvalidServiceAccount);
+    }
+    entry->service.account = account;
+  }
+  if (serviceType != SERVICE_NO_CHANGE) entry->service.serviceType = serviceType;
+  if (startType != SERVICE_NO_CHANGE) entry->service.startType = startType;
+  if (binaryPathName) entry->service.binaryPath = binaryPathName;
+  if (displayName) entry->service.displayName = displayName;
+  return TRUE;
+}
+
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD access) {
   if (Enter("OpenServiceA",
             Fmt("%p, %s, 0x%X", static_cast<void*>(manager), Str(serviceName).c_str(), access))) {

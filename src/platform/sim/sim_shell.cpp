@@ -66,6 +66,11 @@ std::optional<std::string> SystemErrorText(DWORD code) {
       return "There is not enough space on the disk.\r\n";
     case ERROR_INSUFFICIENT_BUFFER:
       return "The data area passed to a system call is too small.\r\n";
+    case 1053:  // ERROR_SERVICE_REQUEST_TIMEOUT
+      return "The service did not respond to the start or control request in a timely "
+             "fashion.\r\n";
+    case 1072:  // ERROR_SERVICE_MARKED_FOR_DELETE
+      return "The specified service has been marked for deletion.\r\n";
     default:
       return std::nullopt;
   }

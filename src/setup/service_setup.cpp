@@ -1,0 +1,110 @@
+#include "setup/service_setup.h"
+
+#include "monitor/errors.h"
+#include "monitor/service_entry.h"
+#include "platform/win_base.h"
+#include "platform/win_folder.h"
+#include "setup/install_text.h"
+#include "setup/service_place.h"
+
+namespace {
+
+constexpr DWORD kPollMs = 250;
+// A failing service is started again after a minute, each time; the count
+// of failures starts anew after a day without one.
+constexpr DWORD kRestartDelayMs = 60000;
+constexpr DWORD kFailureResetS = 86400;
+
+void Check(BOOL ok) {
+  if (!ok) RaiseOSError(GetLastError());
+}
+
+}  // namespace
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const HRESULT result =
+      SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path);
+  if (result != S_OK) {
+    SetLastError(static_cast<DWORD>(result) & 0xFFFF);
+    return std::string();
+  }
+  return ProgramFolderIn(path);
+}
+
+void ServiceHandle::Reset(SC_HANDLE handle) {
+  if (handle_) CloseServiceHandle(handle_);
+  handle_ = handle;
+}
+
+DWORD StopService(SC_HANDLE service) {
+  SERVICE_STATUS status;
+  for (DWORD waited = 0;; waited += kPollMs) {
+    if (!QueryServiceStatus(service, &status)) return GetLastError();
+    if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
+    if (waited >= kServiceStopWaitMs) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    // One still starting accepts no stop yet (1061): asked again next round.
+    if (status.dwCurrentState == SERVICE_RUNNING &&
+        !ControlService(service, SERVICE_CONTROL_STOP, &status) &&
+        GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL &&
+        GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
+      return GetLastError();
+    }
+    Sleep(kPollMs);
+  }
+}
+
+void ConfigureService(SC_HANDLE manager, ServiceHandle& service, const std::string& command) {
+  // LocalService holds "Change the system time" and little else; it has no
+  // password ("" as the CreateService page asks).
+  if (service) {
+    Check(ChangeServiceConfigA(service, SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                               SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, "",
+                               kServiceAccount, "", kDisplayName));
+  } else {
+    service.Reset(CreateServiceA(manager, kServiceName, kDisplayName, SERVICE_ALL_ACCESS,
+                                 SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START,
+                                 SERVICE_ERROR_NORMAL, command.c_str(), nullptr, nullptr, "",
+                                 kServiceAccount, ""));
+    if (!service) RaiseOSError(GetLastError());
+  }
+  SERVICE_DESCRIPTIONA text = {const_cast<char*>(kServiceDescription)};
+  SC_ACTION restart = {SC_ACTION_RESTART, kRestartDelayMs};
+  SERVICE_FAILURE_ACTIONSA failure = {kFailureResetS, nullptr, nullptr, 1, &restart};
+  // Only what the service needs: its token keeps no other privilege.
+  char names[] = "SeSystemtimePrivilege\0SeChangeNotifyPrivilege\0";
+  char* privileges = names;
+  // Started a little after the others, out of the way of the system's start.
+  BOOL delayed = TRUE;
+  const struct {
+    DWORD level;
+    void* info;
+    bool hardening;  // may be refused
+  } settings[] = {
+      {SERVICE_CONFIG_DESCRIPTION, &text, false},
+      {SERVICE_CONFIG_FAILURE_ACTIONS, &failure, false},
+      {SERVICE_CONFIG_REQUIRED_PRIVILEGES_INFO, &privileges, true},
+      {SERVICE_CONFIG_DELAYED_AUTO_START_INFO, &delayed, true},
+  };
+  for (const auto& setting : settings) {
+    if (!ChangeServiceConfig2A(service, setting.level, setting.info) && !setting.hardening) {
+      RaiseOSError(GetLastError());
+    }
+  }
+}
+
+DWORD RemoveVornService() {
+  ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager) return GetLastError();
+  ServiceHandle service(
+      OpenServiceA(manager, kServiceName, SERVICE_STOP | SERVICE_QUERY_STATUS | DELETE));
+  if (!service) {
+    return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? ERROR_SUCCESS : GetLastError();
+  }
+  if (const DWORD error = StopService(service)) return error;
+  // Marked already (1072): it goes once its last handle is closed.
+  if (!DeleteService(service) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE) {
+    return GetLastError();
+  }
+  return ERROR_SUCCESS;
+}
