@@ -120,7 +120,6 @@ class Soak(MonitorTest):
         # after the quit was posted).
         sets = len(mon.set_requests())
         self.assertIn(sets, (rule.changes, rule.changes - 1))
-        self.assertGreater(sets, 10)
         self.assertIsNone(mon.log())
         # Wine starts and ends a helper thread of its own now and then; each
         # extra thread is allowed a handle, its few fds and its stack.
