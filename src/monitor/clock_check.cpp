@@ -75,14 +75,15 @@ class FetchHolds {
 
 }  // namespace
 
-AskResult AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
+void AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
   FetchHolds holds(fetch);
   DWORD threadId;
   HANDLE thread = CreateThread(nullptr, 0, worker, fetch, 0, &threadId);
   if (!thread) {
     ReleaseWorkerHold(fetch);
     CutFetch(fetch);
-    return AskResult::kNoThread;
+    LogEvent("BeginThread failed");
+    return;
   }
   holds.SetThread(thread);
 
@@ -96,16 +97,15 @@ AskResult AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
     // from again.
     CutFetch(fetch);
     // Told to stop: the server was not judged.
-    if (waited == WAIT_OBJECT_0 + 1) return AskResult::kStopped;
-    AdvanceServer();
-    return AskResult::kAsked;
+    if (waited != WAIT_OBJECT_0 + 1) AdvanceServer();
+    return;
   }
 
   DWORD exitCode = 0;
   if (!GetExitCodeThread(thread, &exitCode)) {
     AdvanceServer();
     LogEvent("GetExitCode Failed");
-    return AskResult::kAsked;
+    return;
   }
   // Nothing read, or a reply that asks for nothing useful: the next check
   // asks another server.
@@ -113,7 +113,6 @@ AskResult AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
                                    ? ReplyOutcome::kUnusable
                                    : ApplyDaytimeReply(fetch->reply, fetch->count, g_servers.index);
   if (!AskAgain(outcome)) AdvanceServer();
-  return AskResult::kAsked;
 }
 
 void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
@@ -140,8 +139,5 @@ void ClockCheck() {
     LogFailure("InternetOpen Failed", GetLastError(), &g_missingLogged.internetOpen);
     return;
   }
-  Fetch* fetch = NewFetch(CurrentServerUrl(), session);
-  if (AskServer(fetch, FetchWorker, nullptr) == AskResult::kNoThread) {
-    LogEvent("BeginThread failed");
-  }
+  AskServer(NewFetch(CurrentServerUrl(), session), FetchWorker, nullptr);
 }

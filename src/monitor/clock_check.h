@@ -25,19 +25,14 @@ void CALLBACK CheckTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
 
 void ClockCheck();
 
-enum class AskResult {
-  kAsked,     // the server was asked (or its time ran out) and judged
-  kNoThread,  // the worker could not be started
-  kStopped,   // `stop` was set first: nothing was judged
-};
-
 // Runs `fetch` (held by the caller and by the worker to come, which then owns
 // its session or socket) on a thread of `worker`, waits for it at most
-// kWatchdogMs, or until `stop` is set when `stop` is not null, and applies
-// the reply: rotation, trust rules and log lines are the same for every
-// kind of fetch.
+// kWatchdogMs, or until `stop` is set when `stop` is not null (the server is
+// then not judged), and applies the reply: rotation, trust rules and log
+// lines ("BeginThread failed" among them) are the same for every kind of
+// fetch.
 struct Fetch;
-AskResult AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop);
+void AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop);
 
 // The dial-up records in the oldest layout every RAS version accepts (the
 // one of 32-bit Windows 95 and NT 4), not the SDK's current, larger one.

@@ -5,6 +5,7 @@
 #include "platform/win_base.h"
 #include "platform/win_folder.h"
 #include "platform/win_process.h"
+#include "setup/process_token.h"
 
 namespace {
 
@@ -21,12 +22,14 @@ class FolderAccess {
   FolderAccess& operator=(const FolderAccess&) = delete;
 
   bool Build() {
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    DWORD size = 0;
-    const bool read = GetTokenInformation(token, TokenUser, user_, sizeof user_, &size);
-    CloseHandle(token);
-    if (!read) return false;
+    {
+      ProcessToken token;
+      DWORD size = 0;
+      if (!token.Open() ||
+          !GetTokenInformation(token.Handle(), TokenUser, user_, sizeof user_, &size)) {
+        return false;
+      }
+    }
     PSID self = reinterpret_cast<TOKEN_USER*>(user_)->User.Sid;
     const struct {
       PSID sid;
