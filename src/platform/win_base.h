@@ -24,3 +24,18 @@ DWORD WINAPI GetVersion();
 DWORD WINAPI FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                             LPSTR buffer, DWORD size, void* arguments);
 #endif
+
+// Where LoadLibrary looks for DLLs. kernel32 exports SetDllDirectoryA from
+// XP SP1 on, SetDefaultDllDirectories from 8 on (Vista and 7 with update
+// KB2533623: "SetDefaultDllDirectories function"), so on Windows
+// platform/win/on_demand.cpp finds them at run time; where they are missing
+// the call fails with ERROR_PROC_NOT_FOUND.
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800u
+#endif
+#ifdef _WIN32
+#define SetDllDirectoryA OnDemandSetDllDirectoryA
+#define SetDefaultDllDirectories OnDemandSetDefaultDllDirectories
+#endif
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName);
+BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags);

@@ -6,6 +6,7 @@
 
 #ifndef _WIN32
 typedef void* PSID;
+typedef BOOL* LPBOOL;
 typedef void* PSECURITY_DESCRIPTOR;
 typedef HANDLE* PHANDLE;
 
@@ -82,6 +83,11 @@ BOOL WINAPI SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR descriptor, BOOL pres
 BOOL WINAPI SetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID owner, BOOL defaulted);
 BOOL WINAPI SetFileSecurityA(LPCSTR fileName, SECURITY_INFORMATION information,
                              PSECURITY_DESCRIPTOR descriptor);
+// The descriptor comes back self-relative: its parts follow it in the buffer.
+BOOL WINAPI GetFileSecurityA(LPCSTR fileName, SECURITY_INFORMATION requested,
+                             PSECURITY_DESCRIPTOR descriptor, DWORD size, LPDWORD needed);
+BOOL WINAPI GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID* owner,
+                                       LPBOOL ownerDefaulted);
 #endif
 
 // advapi32 exports it from Windows 2000 on, not on 9x or NT 4.0 (which has

@@ -104,6 +104,9 @@ template <class T>
 std::shared_ptr<T> Lookup(HANDLE handle) {
   return std::dynamic_pointer_cast<T>(LookupHandle(handle));
 }
+// Removes the handle from the table without closing its object, for a call
+// that closes handles of its own kind (FindClose); null when not a handle.
+std::shared_ptr<Object> TakeHandle(HANDLE handle);
 // Handles opened and not yet closed, by kind ("file", "thread", ...).
 size_t OpenHandles(const std::string& kind = "");
 

@@ -201,6 +201,16 @@ std::shared_ptr<Object> LookupHandle(HANDLE handle) {
   return it == State().handles.end() ? nullptr : it->second;
 }
 
+std::shared_ptr<Object> TakeHandle(HANDLE handle) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  auto& handles = State().handles;
+  auto it = handles.find(reinterpret_cast<uintptr_t>(handle));
+  if (it == handles.end()) return nullptr;
+  std::shared_ptr<Object> object = std::move(it->second);
+  handles.erase(it);
+  return object;
+}
+
 size_t OpenHandles(const std::string& kind) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   size_t count = 0;

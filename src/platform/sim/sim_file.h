@@ -2,7 +2,16 @@
 //
 // Paths are compared without regard to letter case, as on Windows, and '/'
 // counts as '\'. A file can only be created in a directory that exists; after
-// sim::Reset() "c:\" and "c:\windows" exist, as on a freshly installed machine.
+// sim::Reset() "c:\", "c:\windows" and "c:\windows\system32" with cmd.exe
+// exist, as on a freshly installed XP.
+//
+// A file's names share one file object: hard links are names of the same
+// bytes, and an open handle keeps the object it opened whatever becomes of its
+// name. Junctions and file symbolic links are followed wherever a path goes
+// through them; only the calls that act on a name itself (GetFileAttributesA,
+// CreateFileA with FILE_FLAG_OPEN_REPARSE_POINT, MoveFileA, DeleteFileA,
+// RemoveDirectoryA, FindFirstFileA's entries) see the link. The test helpers
+// below follow links as CreateFileA does, unless they say otherwise.
 // A directory cannot be opened or deleted as a file (ERROR_ACCESS_DENIED), and
 // CREATE_NEW fails on an existing file (ERROR_FILE_EXISTS). CreateFileA's
 // journal entry shows the access list it was given (see sim::SecurityText).
@@ -20,7 +29,8 @@ void AddDirectory(const std::string& path);
 // Removes the directory with everything in it ("c:\" cannot be removed).
 void DeleteDirectory(const std::string& path);
 bool DirectoryExists(const std::string& path);
-// Creates or replaces a file; its parent directories are made as needed.
+// Creates or replaces a file; its parent directories are made as needed. A
+// file already there keeps its object (its handles see the new bytes).
 void PutFile(const std::string& path, const std::string& bytes, bool readOnly = false);
 std::optional<std::string> FileBytes(const std::string& path);
 bool FileExists(const std::string& path);
@@ -69,9 +79,60 @@ std::string ObjectSecurity(const std::string& path);
 // ERROR_ACCESS_DENIED, as it does without WRITE_OWNER and WRITE_DAC.
 void SetForeignOwner(const std::string& path);
 
+// The owner of a file or directory as SID text ("S-1-5-32-544"); "" when
+// there is no such thing. What the program makes gets the owner its security
+// attributes name, else the token's default owner (sim::DefaultOwner()); what
+// a test makes, and what is there after a reset, belongs to Administrators.
+// SetFileSecurityA with OWNER_SECURITY_INFORMATION changes it.
+std::string OwnerOf(const std::string& path);
+void SetOwner(const std::string& path, const std::string& sid);
+
+// A junction (a directory reparse point) or a file symbolic link at `path`,
+// whose parent must exist, leading to the absolute path `target` (which need
+// not exist). GetFileAttributesA reports FILE_ATTRIBUTE_REPARSE_POINT, with
+// FILE_ATTRIBUTE_DIRECTORY for a junction. Nothing may be at `path` yet.
+void AddJunction(const std::string& path, const std::string& target);
+void AddFileSymlink(const std::string& path, const std::string& target);
+// Whether the last component of `path` is a link (not followed).
+bool IsReparsePoint(const std::string& path);
+
+// A second name for an existing file: the same file object, so the same
+// bytes, attributes and owner. Deleting one name leaves the other.
+void AddHardLink(const std::string& existing, const std::string& newName);
+// The number of names the file has (0 when there is no such file).
+DWORD LinkCount(const std::string& path);
+
+// Another process renames `from` (a file, a directory with all under it, or a
+// link itself) to `to`, as MoveFileA does: 0, or the error Windows gives
+// (ERROR_SHARING_VIOLATION while a handle is open on the file, or on a file
+// under the directory, without FILE_SHARE_DELETE; ERROR_ALREADY_EXISTS when
+// `to` is there).
+DWORD MoveAsOther(const std::string& from, const std::string& to);
+// Another process deletes the name `path` (a link itself, if it is one) and
+// creates a new file there with `bytes`: 0, or the error of the delete
+// (ERROR_SHARING_VIOLATION, ERROR_ACCESS_DENIED for a read-only or running
+// file) or of the create (ERROR_ACCESS_DENIED while the old file, open with
+// FILE_SHARE_DELETE, is still pending deletion: "DeleteFile function").
+DWORD ReplaceAsOther(const std::string& path, const std::string& bytes);
+// The name `path` gets a new file object with `bytes` whatever is open on the
+// old one (as a Unix-level rename under Wine can do); handles keep the old.
+void ReplaceUnderneath(const std::string& path, const std::string& bytes);
+
+// The folder GetSystemDirectoryA reports: the Windows folder's SYSTEM on 98,
+// its system32 on NT.
+std::string SystemDirectory();
+// Makes the system folder and, on NT, its cmd.exe.
+void AddSystemFolder();
+
 // The Program Files folder SHGetFolderPathA gives (C:\Program Files after a
 // reset; "C:\Program Files (x86)" plays a 64-bit Windows).
 void SetProgramFilesFolder(const std::string& path);
 const std::string& ProgramFilesFolder();
+// The all-users application data folder SHGetFolderPathA gives
+// (CSIDL_COMMON_APPDATA): by default C:\ProgramData from Vista on and
+// "C:\Documents and Settings\All Users\Application Data" before; a path set
+// here is given on every version until the next reset.
+void SetCommonAppDataFolder(const std::string& path);
+std::string CommonAppDataFolder();
 
 }  // namespace sim

@@ -18,12 +18,24 @@ namespace sim {
 namespace {
 
 std::string g_programFiles;
-ResetHook reset([] { g_programFiles = "C:\\Program Files"; });
+std::string g_commonAppData;
+ResetHook reset([] {
+  g_programFiles = "C:\\Program Files";
+  g_commonAppData.clear();
+});
 
 }  // namespace
 
 void SetProgramFilesFolder(const std::string& path) { g_programFiles = path; }
 const std::string& ProgramFilesFolder() { return g_programFiles; }
+
+void SetCommonAppDataFolder(const std::string& path) { g_commonAppData = path; }
+
+std::string CommonAppDataFolder() {
+  if (!g_commonAppData.empty()) return g_commonAppData;
+  return PlaysVistaOrLater() ? "C:\\ProgramData"
+                             : "C:\\Documents and Settings\\All Users\\Application Data";
+}
 
 }  // namespace sim
 
@@ -42,10 +54,8 @@ HRESULT WINAPI SHGetFolderPathA(HWND owner, int folder, HANDLE token, DWORD flag
   if ((folder != CSIDL_COMMON_APPDATA && folder != CSIDL_PROGRAM_FILES) || !path) {
     return kInvalidArgument;
   }
-  const std::string found = folder == CSIDL_PROGRAM_FILES ? sim::ProgramFilesFolder()
-                            : sim::PlaysVistaOrLater()
-                                ? "C:\\ProgramData"
-                                : "C:\\Documents and Settings\\All Users\\Application Data";
+  const std::string found =
+      folder == CSIDL_PROGRAM_FILES ? sim::ProgramFilesFolder() : sim::CommonAppDataFolder();
   sim::AddDirectory(found);
   std::string text = found;
   memcpy(path, text.c_str(), text.size() + 1);

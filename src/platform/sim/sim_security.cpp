@@ -1,6 +1,7 @@
 // Simulated GetVersion, process tokens and the advapi32 access-list calls.
 #include "platform/sim/sim_security.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -22,6 +23,8 @@ constexpr DWORD kErrorAllottedSpaceExceeded = 1344;
 constexpr DWORD kErrorInvalidSecurityDescr = 1338;
 constexpr WORD kDaclPresent = 0x0004;
 constexpr WORD kDaclDefaulted = 0x0008;
+constexpr WORD kOwnerDefaulted = 0x0001;
+constexpr WORD kSelfRelative = 0x8000;
 // SE_DACL_AUTO_INHERIT_REQ ... SE_SACL_PROTECTED: the bits
 // SetSecurityDescriptorControl lets a caller set.
 constexpr WORD kSettableControl = 0x0100 | 0x0200 | 0x0400 | 0x0800 | 0x1000 | 0x2000;
@@ -31,6 +34,7 @@ const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1
 struct State {
   Windows version = Windows::kXp;
   bool elevated = true;
+  std::string account = kUserSid;
   bool windows98() const { return version == Windows::k98; }
 };
 
@@ -51,6 +55,10 @@ VersionFacts Facts(Windows version) {
       return {0x0A280105, "C:\\WINDOWS"};  // 5.1, build 2600
     case Windows::kVista:
       return {0x176A0006, "C:\\Windows"};  // 6.0, build 6002
+    case Windows::k7:
+      return {0x1DB10106, "C:\\Windows"};  // 6.1, build 7601
+    case Windows::k8:
+      return {0x23F00206, "C:\\Windows"};  // 6.2, build 9200
     case Windows::k10:
       break;
   }
@@ -71,17 +79,6 @@ struct Token : Object {
   const char* Kind() const override { return "token"; }
 };
 
-// The user SID's record: revision 1, five sub-authorities, authority NT.
-std::vector<BYTE> UserSid() {
-  const DWORD sub[] = {21, 1004336348, 1177238915, 682003330, 1000};
-  std::vector<BYTE> sid = {1, 5, 0, 0, 0, 0, 0, 5};
-  for (DWORD value : sub) {
-    const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
-    sid.insert(sid.end(), bytes, bytes + sizeof value);
-  }
-  return sid;
-}
-
 // The SID's length in bytes, 0 when it is not a valid SID.
 DWORD SidLength(const void* sid) {
   if (!sid) return 0;
@@ -89,6 +86,8 @@ DWORD SidLength(const void* sid) {
   if (bytes[0] != 1 || bytes[1] > kMaxSubAuthorities) return 0;
   return 8 + 4u * bytes[1];
 }
+
+}  // namespace
 
 std::string SidText(const void* sid) {
   if (!SidLength(sid)) return "invalid SID";
@@ -103,6 +102,35 @@ std::string SidText(const void* sid) {
   }
   return text;
 }
+
+std::vector<BYTE> SidBytes(const std::string& text) {
+  if (text.rfind("S-1-", 0) != 0) return {};
+  std::vector<unsigned long long> parts;
+  size_t at = 4;
+  while (at <= text.size()) {
+    const size_t end = std::min(text.find('-', at), text.size());
+    if (end == at) return {};
+    unsigned long long value = 0;
+    for (size_t i = at; i < end; ++i) {
+      if (text[i] < '0' || text[i] > '9' || value > 0xFFFFFFFFFFFFull) return {};
+      value = value * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    parts.push_back(value);
+    at = end + 1;
+  }
+  if (parts.empty() || parts.size() - 1 > kMaxSubAuthorities || parts[0] >> 48) return {};
+  std::vector<BYTE> sid = {1, static_cast<BYTE>(parts.size() - 1)};
+  for (int shift = 40; shift >= 0; shift -= 8) sid.push_back(static_cast<BYTE>(parts[0] >> shift));
+  for (size_t i = 1; i < parts.size(); ++i) {
+    if (parts[i] > 0xFFFFFFFFull) return {};
+    const DWORD value = static_cast<DWORD>(parts[i]);
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&value);
+    sid.insert(sid.end(), bytes, bytes + sizeof value);
+  }
+  return sid;
+}
+
+namespace {
 
 bool ValidAcl(const ACL* acl) {
   return acl && (acl->AclRevision == ACL_REVISION || acl->AclRevision == 4) &&
@@ -140,6 +168,7 @@ void PlayWindows(Windows version) {
   S().version = version;
   SetWindowsDirectory(Facts(version).windowsFolder);
   AddDirectory(Facts(version).windowsFolder);
+  AddSystemFolder();
 }
 
 void PlayWindows98() { PlayWindows(Windows::k98); }
@@ -155,6 +184,33 @@ void SetElevated(bool elevated) {
 }
 
 void PlayWindows10() { PlayWindows(Windows::k10); }
+
+void SetProcessAccount(const std::string& sid) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  S().account = sid;
+}
+
+const std::string& ProcessAccount() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return S().account;
+}
+
+std::string DefaultOwner() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  if (S().account == kUserSid && S().elevated && S().version >= Windows::kVista) {
+    return kAdministratorsSid;
+  }
+  return S().account;
+}
+
+bool MayOwn(const std::string& sid) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  if (sid == S().account) return true;
+  // The user is an administrator: the simulation plays no filtered token
+  // that reaches this far (the program asks for elevation first), and a
+  // token that is not elevated is User Account Control switched off.
+  return sid == kAdministratorsSid && (S().account == kUserSid || S().account == kLocalSystemSid);
+}
 
 bool PlaysWindows9x() {
   std::lock_guard<std::recursive_mutex> guard(Lock());
@@ -245,7 +301,7 @@ BOOL WINAPI GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informatio
   }
   if (informationClass != TokenUser) return sim::Fail(ERROR_INVALID_PARAMETER);
   // The SID follows the record in the caller's buffer, as on Windows.
-  const std::vector<BYTE> sid = sim::UserSid();
+  const std::vector<BYTE> sid = sim::SidBytes(sim::S().account);
   const DWORD needed = static_cast<DWORD>(sizeof(TOKEN_USER) + sid.size());
   *returnedSize = needed;
   if (size < needed) return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
@@ -386,5 +442,29 @@ BOOL WINAPI SetSecurityDescriptorControl(PSECURITY_DESCRIPTOR descriptor,
   }
   record->Control =
       static_cast<WORD>((record->Control & ~bitsOfInterest) | (bitsToSet & bitsOfInterest));
+  return TRUE;
+}
+
+// "GetSecurityDescriptorOwner function": the owner of an absolute descriptor
+// or of a self-relative one (SE_SELF_RELATIVE: the parts are offsets from
+// its start); NULL when it names none.
+BOOL WINAPI GetSecurityDescriptorOwner(PSECURITY_DESCRIPTOR descriptor, PSID* owner,
+                                       LPBOOL ownerDefaulted) {
+  if (Enter("GetSecurityDescriptorOwner", "")) return FALSE;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (sim::Stub()) return FALSE;
+  if (!descriptor || !owner || !ownerDefaulted) return sim::Fail(ERROR_INVALID_PARAMETER);
+  const BYTE* bytes = static_cast<const BYTE*>(descriptor);
+  if (bytes[0] != SECURITY_DESCRIPTOR_REVISION) return sim::Fail(sim::kErrorUnknownRevision);
+  WORD control;
+  memcpy(&control, bytes + 2, sizeof control);
+  if (control & sim::kSelfRelative) {
+    DWORD offset;
+    memcpy(&offset, bytes + 4, sizeof offset);
+    *owner = offset ? const_cast<BYTE*>(bytes + offset) : nullptr;
+  } else {
+    *owner = static_cast<const SECURITY_DESCRIPTOR*>(descriptor)->Owner;
+  }
+  *ownerDefaulted = (control & sim::kOwnerDefaulted) ? TRUE : FALSE;
   return TRUE;
 }

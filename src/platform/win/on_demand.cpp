@@ -4,6 +4,7 @@
 // missing (98 SE, NT 4.0).
 #include <cstring>
 
+#include "platform/win_base.h"
 #include "platform/win_file.h"
 #include "platform/win_folder.h"
 #include "platform/win_inet.h"
@@ -103,6 +104,18 @@ DWORD WINAPI RasGetConnectStatusA(HRASCONN connection, LPRASCONNSTATUSA status) 
 UINT WINAPI GetSystemWindowsDirectoryA(LPSTR buffer, UINT size) {
   auto* call = Entry<decltype(GetSystemWindowsDirectoryA)>(kKernel32, "GetSystemWindowsDirectoryA");
   return call ? call(buffer, size) : 0;
+}
+
+// XP SP1 and later.
+BOOL WINAPI SetDllDirectoryA(LPCSTR pathName) {
+  auto* call = Entry<decltype(SetDllDirectoryA)>(kKernel32, "SetDllDirectoryA");
+  return call ? call(pathName) : FALSE;
+}
+
+// 8 and later, Vista and 7 with update KB2533623.
+BOOL WINAPI SetDefaultDllDirectories(DWORD directoryFlags) {
+  auto* call = Entry<decltype(SetDefaultDllDirectories)>(kKernel32, "SetDefaultDllDirectories");
+  return call ? call(directoryFlags) : FALSE;
 }
 
 // Windows Sockets 1.1. WSAStartup returns its error instead of setting it.
