@@ -677,7 +677,8 @@ namespace {
 void AddLink(const std::string& path, const std::string& target, bool directory) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   const std::string key = Real(path, false);
-  if (key.empty() || Taken(key) || !HasDirectory(ParentKey(key))) return;
+  if (key.empty() || Taken(key)) return;
+  AddDirectory(ParentKey(key));
   std::shared_ptr<Node> self = NewNode();
   self->otherAttributes = kAttributeReparsePoint | (directory ? kAttributeDirectory : 0);
   Fs().links[key] = {target, directory, self};
@@ -703,7 +704,8 @@ void AddHardLink(const std::string& existing, const std::string& newName) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   std::shared_ptr<Node> node = FindFile(Real(existing));
   const std::string key = Real(newName, false);
-  if (!node || key.empty() || Taken(key) || !HasDirectory(ParentKey(key))) return;
+  if (!node || key.empty() || Taken(key)) return;
+  AddDirectory(ParentKey(key));
   Fs().files[key] = node;
   Remember(key, newName);
 }
@@ -819,6 +821,10 @@ HANDLE WINAPI CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode,
     node = sim::FindFile(key);
   }
   if (node && !(node->otherAttributes & sim::kAttributeReparsePoint)) {
+    if (!node->pendingNames.empty()) {
+      sim::Fail(ERROR_ACCESS_DENIED);
+      return INVALID_HANDLE_VALUE;
+    }
     if (disposition == CREATE_NEW) {
       sim::Fail(sim::kErrorFileExists);
       return INVALID_HANDLE_VALUE;

@@ -87,8 +87,8 @@ void SetForeignOwner(const std::string& path);
 std::string OwnerOf(const std::string& path);
 void SetOwner(const std::string& path, const std::string& sid);
 
-// A junction (a directory reparse point) or a file symbolic link at `path`,
-// whose parent must exist, leading to the absolute path `target` (which need
+// A junction (a directory reparse point) or a file symbolic link at `path`
+// (parents made as needed) leading to the absolute path `target` (which need
 // not exist). GetFileAttributesA reports FILE_ATTRIBUTE_REPARSE_POINT, with
 // FILE_ATTRIBUTE_DIRECTORY for a junction. Nothing may be at `path` yet.
 void AddJunction(const std::string& path, const std::string& target);
@@ -96,7 +96,7 @@ void AddFileSymlink(const std::string& path, const std::string& target);
 // Whether the last component of `path` is a link (not followed).
 bool IsReparsePoint(const std::string& path);
 
-// A second name for an existing file: the same file object, so the same
+// A second name for an existing file (parents made as needed): the same file object, so the same
 // bytes, attributes and owner. Deleting one name leaves the other.
 void AddHardLink(const std::string& existing, const std::string& newName);
 // The number of names the file has (0 when there is no such file).
