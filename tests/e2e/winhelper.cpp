@@ -31,6 +31,8 @@
 //                                       (Administrators, SYSTEM), or with none
 //   set-owner PATH                      SetFileSecurityA of that same owner and list
 //   file-info PATH                      prints "attributes=0x... links=N"
+//   message-box CAPTION                 shows a message box and returns when it
+//                                       is answered (what makes user32 load uxtheme)
 //
 // Windows are looked up among top-level and message-only windows alike, so a
 // hidden or HWND_MESSAGE window of the program is found too.
@@ -58,7 +60,7 @@ int usage() {
   fputs(
       "usage: winhelper find-window|post-quit|post|send|wait-gone|msgbox|"
       "count-windows|proc-stats|gui-stats|hold-file|access-list|service-config|owner|"
-      "make-folder|set-owner|file-info ...\n",
+      "make-folder|set-owner|file-info|message-box ...\n",
       stderr);
   return 2;
 }
@@ -415,6 +417,11 @@ int cmd_file_info(int argc, char** argv) {
   return 0;
 }
 
+int cmd_message_box(int argc, char** argv) {
+  if (argc != 1) return usage();
+  return MessageBoxA(nullptr, "winhelper", argv[0], MB_OK) == IDOK ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -438,5 +445,6 @@ int main(int argc, char** argv) {
   if (!strcmp(cmd, "make-folder")) return cmd_make_folder(n, a);
   if (!strcmp(cmd, "set-owner")) return cmd_set_owner(n, a);
   if (!strcmp(cmd, "file-info")) return cmd_file_info(n, a);
+  if (!strcmp(cmd, "message-box")) return cmd_message_box(n, a);
   return usage();
 }
