@@ -66,6 +66,7 @@ target_compile_options(winhelper PRIVATE -Os ${VORN_WARNINGS})
 target_link_libraries(winhelper PRIVATE psapi user32)
 target_link_options(winhelper PRIVATE -static -s)
 endif()
+include(${CMAKE_CURRENT_LIST_DIR}/test-dll.cmake)
 
 # The GoogleTest program needs the posix thread model: a build of its own
 # with the posix compilers, run here as a test.

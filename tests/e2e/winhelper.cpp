@@ -25,6 +25,14 @@
 //                                       service manager keeps it (QueryServiceConfigA)
 //                                       and its state, a "key=value" line each;
 //                                       1 when there is no such service
+//   owner PATH                          prints the owner SID GetFileSecurityA reads
+//   make-folder PATH admins|plain       CreateDirectoryA with a descriptor naming
+//                                       owner Administrators and a protected list
+//                                       (Administrators, SYSTEM), or with none
+//   set-owner PATH                      SetFileSecurityA of that same owner and list
+//   file-info PATH                      prints "attributes=0x... links=N"
+//   message-box CAPTION                 shows a message box and returns when it
+//                                       is answered (what makes user32 load uxtheme)
 //
 // Windows are looked up among top-level and message-only windows alike, so a
 // hidden or HWND_MESSAGE window of the program is found too.
@@ -51,7 +59,8 @@ const DWORD kPollMs = 20;
 int usage() {
   fputs(
       "usage: winhelper find-window|post-quit|post|send|wait-gone|msgbox|"
-      "count-windows|proc-stats|gui-stats|hold-file|access-list|service-config ...\n",
+      "count-windows|proc-stats|gui-stats|hold-file|access-list|service-config|owner|"
+      "make-folder|set-owner|file-info|message-box ...\n",
       stderr);
   return 2;
 }
@@ -333,6 +342,86 @@ int cmd_service_config(int argc, char** argv) {
   return ok ? 0 : 1;
 }
 
+int cmd_owner(int argc, char** argv) {
+  if (argc != 1) return usage();
+  DWORD size = 0;
+  GetFileSecurityA(argv[0], OWNER_SECURITY_INFORMATION, nullptr, 0, &size);
+  if (size == 0) return 1;
+  std::string descriptor(size, '\0');
+  if (!GetFileSecurityA(argv[0], OWNER_SECURITY_INFORMATION, &descriptor[0], size, &size))
+    return 1;
+  PSID owner = nullptr;
+  BOOL defaulted = FALSE;
+  if (!GetSecurityDescriptorOwner(&descriptor[0], &owner, &defaulted) || !owner) return 1;
+  return print_sid("", owner, "") ? 0 : 1;
+}
+
+// Owner Administrators, a protected list granting Administrators and SYSTEM
+// full access: the descriptor an elevated installer gives its own folders.
+struct AdminsDescriptor {
+  SECURITY_DESCRIPTOR sd;
+  char admins[SECURITY_MAX_SID_SIZE];
+  char system[SECURITY_MAX_SID_SIZE];
+  char acl[512];
+  bool ok = false;
+  AdminsDescriptor() {
+    DWORD n = sizeof admins, m = sizeof system;
+    PACL list = reinterpret_cast<PACL>(acl);
+    ok = CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, admins, &n) &&
+         CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &m) &&
+         InitializeAcl(list, sizeof acl, ACL_REVISION) &&
+         AddAccessAllowedAce(list, ACL_REVISION, GENERIC_ALL, admins) &&
+         AddAccessAllowedAce(list, ACL_REVISION, GENERIC_ALL, system) &&
+         InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) &&
+         SetSecurityDescriptorOwner(&sd, admins, FALSE) &&
+         SetSecurityDescriptorDacl(&sd, TRUE, list, FALSE) &&
+         SetSecurityDescriptorControl(&sd, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+  }
+};
+
+int cmd_make_folder(int argc, char** argv) {
+  if (argc != 2) return usage();
+  AdminsDescriptor d;
+  if (!d.ok) return 1;
+  SECURITY_ATTRIBUTES sa = {sizeof sa, &d.sd, FALSE};
+  const bool admins = strcmp(argv[1], "admins") == 0;
+  if (!admins && strcmp(argv[1], "plain") != 0) return usage();
+  if (CreateDirectoryA(argv[0], admins ? &sa : nullptr)) return 0;
+  printf("error=%lu\n", static_cast<unsigned long>(GetLastError()));
+  return 1;
+}
+
+int cmd_set_owner(int argc, char** argv) {
+  if (argc != 1) return usage();
+  AdminsDescriptor d;
+  if (!d.ok) return 1;
+  if (SetFileSecurityA(argv[0], OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &d.sd))
+    return 0;
+  printf("error=%lu\n", static_cast<unsigned long>(GetLastError()));
+  return 1;
+}
+
+int cmd_file_info(int argc, char** argv) {
+  if (argc != 1) return usage();
+  DWORD attributes = GetFileAttributesA(argv[0]);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 1;
+  // Backup semantics open folders too.
+  HANDLE h = CreateFileA(argv[0], 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION info = {};
+  const bool ok = h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info);
+  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  if (!ok) return 1;
+  printf("attributes=0x%lx links=%lu\n", static_cast<unsigned long>(attributes),
+         static_cast<unsigned long>(info.nNumberOfLinks));
+  return 0;
+}
+
+int cmd_message_box(int argc, char** argv) {
+  if (argc != 1) return usage();
+  return MessageBoxA(nullptr, "winhelper", argv[0], MB_OK) == IDOK ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -352,5 +441,10 @@ int main(int argc, char** argv) {
   if (!strcmp(cmd, "hold-file")) return cmd_hold_file(n, a);
   if (!strcmp(cmd, "access-list")) return cmd_access_list(n, a);
   if (!strcmp(cmd, "service-config")) return cmd_service_config(n, a);
+  if (!strcmp(cmd, "owner")) return cmd_owner(n, a);
+  if (!strcmp(cmd, "make-folder")) return cmd_make_folder(n, a);
+  if (!strcmp(cmd, "set-owner")) return cmd_set_owner(n, a);
+  if (!strcmp(cmd, "file-info")) return cmd_file_info(n, a);
+  if (!strcmp(cmd, "message-box")) return cmd_message_box(n, a);
   return usage();
 }
