@@ -2,7 +2,11 @@
 # end-to-end tests, the Windows test programs and the Wine helpers.
 enable_language(RC)
 
-target_compile_options(vorn_logic PRIVATE -Os -ffunction-sections -fdata-sections)
+# No C++ exceptions and no unwind tables: every error of the program ends in
+# a report of its own (monitor/errors.h), and the unwinder with its tables
+# would be a third of the file.
+set(VORN_NO_UNWIND -fno-exceptions -fno-asynchronous-unwind-tables -fno-unwind-tables)
+target_compile_options(vorn_logic PRIVATE -Os -ffunction-sections -fdata-sections ${VORN_NO_UNWIND})
 # The SDK headers then offer nothing that Windows 98 and NT 4.0 lack.
 target_compile_definitions(vorn_logic PUBLIC WINVER=0x0400 _WIN32_WINNT=0x0400)
 file(GLOB VORN_WIN_PLATFORM_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/platform/win/*.cpp)
@@ -41,7 +45,7 @@ add_custom_target(vorn_source_date
 function(vorn_exe name interval watchdog)
   add_executable(${name} WIN32 ${VORN_WINMAIN_SOURCE} ${VORN_RESOURCES})
   vorn_flags(${name})
-  target_compile_options(${name} PRIVATE -Os)
+  target_compile_options(${name} PRIVATE -Os ${VORN_NO_UNWIND})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/resources)
   vorn_timing(${name} ${interval} ${watchdog})
   target_link_libraries(${name} PRIVATE vorn_logic)

@@ -21,9 +21,8 @@ constexpr const char* kAgent = "Microsoft Internet Explorer";
 void LogFailure(const char* message, DWORD error, bool* loggedMissing) {
   const bool missing = error == ERROR_MOD_NOT_FOUND || error == ERROR_PROC_NOT_FOUND;
   if (missing && *loggedMissing) return;
-  LogEvent(message);
   // Only once written: a line that failed is tried again next time.
-  if (missing) *loggedMissing = true;
+  if (LogEvent(message) == 0 && missing) *loggedMissing = true;
 }
 
 // True when the first dial-up connection is up. Logs a failing RAS call.
@@ -117,13 +116,7 @@ void AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
 
 void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   if (g_timerId != 0) KillTimer(nullptr, g_timerId);
-  // A log write that fails (full disk, locked file) ends only this check.
-  // Nothing may leave a timer callback: an exception cannot unwind through
-  // user32's dispatch (under Wine it ends the process).
-  try {
-    ClockCheck();
-  } catch (...) {
-  }
+  ClockCheck();
   g_timerId = SetTimer(nullptr, 0, kCheckIntervalMs, CheckTimerProc);
 }
 

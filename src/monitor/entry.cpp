@@ -1,8 +1,9 @@
 #include "monitor/entry.h"
 
+#include "monitor/ascii_case.h"
 #include "monitor/clock_check.h"
 #include "monitor/command_line.h"
-#include "monitor/errors.h"
+#include "monitor/dll_search.h"
 #include "monitor/event_log.h"
 #include "monitor/module_path.h"
 #include "monitor/server_table.h"
@@ -18,21 +19,15 @@ WNDCLASSA g_windowClass;
 HWND g_window;
 MSG g_message;
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+std::string Upper(std::string text) {
+  for (char& c : text) c = UpperAscii(c);
   return text;
 }
 
 // Runs the installer or uninstaller; a raised error ends it with the
 // top-level report. Either way the process then ends with exit code 1.
 [[noreturn]] void RunSetupRole(void (*role)()) {
-  try {
-    role();
-  } catch (const VornError& error) {
-    ShowErrorReport(error);
-  }
+  role();
   ExitProcess(1);
 }
 
@@ -40,7 +35,7 @@ std::string UpperAscii(std::string text) {
 
 Role SelectRole(const std::string& modulePath, const std::vector<std::string>& words) {
   // A plain substring test: any path containing the monitor's name counts.
-  if (UpperAscii(modulePath).find(UpperAscii(kMonitorFileName)) == std::string::npos) {
+  if (Upper(modulePath).find(Upper(kMonitorFileName)) == std::string::npos) {
     return Role::Installer;
   }
   if (ParamStr(words, 1) == kUninstallSwitch) return Role::Uninstaller;
@@ -57,6 +52,7 @@ LRESULT CALLBACK MonitorWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 }
 
 int VornMain() {
+  LimitDllSearch();
   g_localeFormats = LoadLocaleFormats();
 
   std::string path;

@@ -8,7 +8,7 @@
 #include "platform/win_base.h"
 #include "platform/win_window.h"
 
-std::string InOutError::InOutErrorMessage(DWORD code) {
+std::string InOutErrorMessage(DWORD code) {
   switch (code) {
     case 2:
       return "File not found";
@@ -28,12 +28,35 @@ std::string InOutError::InOutErrorMessage(DWORD code) {
   }
 }
 
+namespace {
+
+void (*g_undo)(void*);
+void* g_undoContext;
+
+[[noreturn]] void Raise(const VornError& error) {
+  // Taken first, so that an undo that fails in turn cannot run again.
+  void (*undo)(void*) = g_undo;
+  g_undo = nullptr;
+  if (undo) undo(g_undoContext);
+  ShowErrorReport(error);
+  ExitProcess(1);
+}
+
+}  // namespace
+
+FailureUndo::FailureUndo(void (*undo)(void*), void* context) {
+  g_undo = undo;
+  g_undoContext = context;
+}
+
+FailureUndo::~FailureUndo() { g_undo = nullptr; }
+
 __attribute__((noinline)) void RaiseInOutError(DWORD code) {
-  throw InOutError(code, __builtin_return_address(0));
+  Raise(InOutError(code, __builtin_return_address(0)));
 }
 
 __attribute__((noinline)) void RaiseRegistryError(const std::string& message) {
-  throw RegistryError(message, __builtin_return_address(0));
+  Raise(RegistryError(message, __builtin_return_address(0)));
 }
 
 std::string SystemErrorText(DWORD code) {
@@ -52,7 +75,7 @@ __attribute__((noinline)) void RaiseOSError(DWORD code) {
     message += ": ";
     message += text;
   }
-  throw OSError(message, __builtin_return_address(0));
+  Raise(OSError(message, __builtin_return_address(0)));
 }
 
 std::string ErrorReportText(const VornError& error, const std::string& moduleFileName) {

@@ -2,12 +2,12 @@
 // in the all-users application data folder (C:\ProgramData by default).
 //
 // That folder lets every user create folders and files (and be their owner),
-// so the service makes its own folder its own: owned by the service's
-// account, with an access list that inherits nothing from above and that
-// everything inside inherits, granting full access to the service's account,
-// SYSTEM and the Administrators, and reading to Users. A folder or log that
-// someone else made first is taken over (owner and list replaced) or, where
-// that is refused, not used: no other account can plant or alter the log.
+// so the log's folder is made by the elevated installer, owned by the
+// Administrators, with a list that inherits nothing from above: full access
+// for SYSTEM and the Administrators, changing its files for LocalService,
+// reading for Users. The service makes and takes over nothing: before each
+// line it checks that the folder is still such a folder and the log a plain
+// file of one name (event_log.h), and otherwise writes nothing.
 #pragma once
 
 #include <string>
@@ -15,6 +15,11 @@
 // "<commonAppData>\Vorn". Pure.
 std::string ServiceLogFolderIn(const std::string& commonAppData);
 
-// Makes the folder, or takes over the one there and the log in it; returns
-// its path, or "" when it cannot be had safely.
-std::string PrepareServiceLogFolder();
+// "<folder>\Vorn" for the system folder `systemFolder` (a CSIDL), or ""
+// with the error as the last error when the system does not say where that
+// is.
+std::string VornFolderOf(int systemFolder);
+
+// The folder's path, or "" when the system does not say where the all-users
+// application data folder is (the error is the last error).
+std::string ServiceLogFolder();

@@ -10,6 +10,7 @@
 #include "platform/win_event.h"
 #include "platform/win_privilege.h"
 #include "platform/win_process.h"
+#include "setup/process_token.h"
 
 namespace {
 
@@ -40,6 +41,18 @@ void Report(DWORD state, DWORD exitCode = ERROR_SUCCESS) {
 }
 
 }  // namespace
+
+// The account the service runs as (its token's user), or null.
+const void* ReadAccount() {
+  // A SID holds at most 15 sub-authorities: 8 + 15 * 4 bytes.
+  static void* user[(sizeof(TOKEN_USER) + 68) / sizeof(void*) + 1];
+  ProcessToken token;
+  DWORD size = 0;
+  if (!token.Open() || !GetTokenInformation(token.Handle(), TokenUser, user, sizeof user, &size)) {
+    return nullptr;
+  }
+  return reinterpret_cast<TOKEN_USER*>(user)->User.Sid;
+}
 
 bool EnableSystemTimePrivilege() {
   HANDLE token;
@@ -90,25 +103,16 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   // service was registered without it.
   bool enabled = EnableSystemTimePrivilege();
   // The service's account may not write the Windows folder.
-  try {
-    g_eventLogFolder = PrepareServiceLogFolder();
-  } catch (...) {
-  }
+  g_eventLogFolder = ServiceLogFolder();
+  g_eventLogAccount = ReadAccount();
   InitServerTable();
   Report(SERVICE_RUNNING);
-  try {
-    if (!enabled) LogEvent("AdjustTokenPrivileges Failed");
-  } catch (...) {
-  }
+  if (!enabled) LogEvent("AdjustTokenPrivileges Failed");
 
   // As the monitor with a window: 120 s from the end of one check to the
   // start of the next.
   while (WaitForSingleObject(g_stopEvent, kCheckIntervalMs) == WAIT_TIMEOUT) {
-    // A log write that fails (full disk, locked file) ends only this check.
-    try {
-      ServiceClockCheck(g_stopEvent);
-    } catch (...) {
-    }
+    ServiceClockCheck(g_stopEvent);
   }
   // A worker left behind in a name lookup ends with the process.
   Report(SERVICE_STOPPED);

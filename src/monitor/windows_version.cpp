@@ -12,3 +12,5 @@ bool IsWindows9x(uint32_t version) { return (version & 0x80000000u) != 0; }
 bool IsVistaOrLater(uint32_t version) { return NtMajor(version) >= 6; }
 
 bool MergesInheritedAccess(uint32_t version) { return NtMajor(version) >= 5; }
+
+bool CmdRunsAutoRun(uint32_t version) { return NtMajor(version) >= 5; }

@@ -10,3 +10,6 @@ bool IsVistaOrLater(uint32_t version);
 // NT 5.0 or later: a new file or folder takes its parent's inheritable
 // access entries into the list it is given, unless that list is protected.
 bool MergesInheritedAccess(uint32_t version);
+// NT 5.0 or later: cmd runs the registry's AutoRun commands unless told /d
+// (both came with Windows 2000's cmd).
+bool CmdRunsAutoRun(uint32_t version);

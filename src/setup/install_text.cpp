@@ -42,16 +42,32 @@ std::string UninstallCommand(const std::string& startupFolder) {
   return ProgramCommand(startupFolder, "-r");
 }
 
-std::string InstallFailedMessage(const std::string& target, uint32_t error,
-                                 const std::string& systemText) {
-  // FormatMessageA's texts end in a line break, which the box does not need.
+namespace {
+
+// "Error <code>", then the system's text for it: FormatMessageA's texts end
+// in a line break, which the box does not need.
+std::string ErrorText(uint32_t error, const std::string& systemText) {
   std::string reason = systemText;
   while (!reason.empty() &&
          (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) {
     reason.pop_back();
   }
-  std::string text = "Vorn 2.0 could not be installed.\r\n\r\nIt could not be copied to \"" +
-                     target + "\":\r\n" + "Error " + std::to_string(error);
-  text += reason.empty() ? "." : ": " + reason;
-  return text;
+  return "Error " + std::to_string(error) + (reason.empty() ? "." : ": " + reason);
+}
+
+constexpr char kNotInstalled[] = "Vorn 2.0 could not be installed.\r\n\r\n";
+
+}  // namespace
+
+std::string InstallFailedMessage(const std::string& target, uint32_t error,
+                                 const std::string& systemText) {
+  return kNotInstalled + ("It could not be copied to \"" + target + "\":\r\n") +
+         ErrorText(error, systemText);
+}
+
+std::string FolderInTheWayMessage(const std::string& folder, uint32_t error,
+                                  const std::string& systemText) {
+  return kNotInstalled + ("The folder \"" + folder + "\" is in the way: Vorn did not make it") +
+         ", and it could not be moved aside (" + ErrorText(error, systemText) +
+         ")\r\n\r\nMove or delete that folder, then run Vorn again.";
 }

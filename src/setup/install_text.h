@@ -46,3 +46,9 @@ std::string ProgramCommand(const std::string& folder, const char* switchText);
 // empty when there was none).
 std::string InstallFailedMessage(const std::string& target, uint32_t error,
                                  const std::string& systemText);
+
+// What the user is told when a folder Vorn needs (Vista and later) is one
+// that Vorn did not make and that could not be moved aside: which folder,
+// why, and what to do.
+std::string FolderInTheWayMessage(const std::string& folder, uint32_t error,
+                                  const std::string& systemText);

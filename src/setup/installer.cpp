@@ -2,8 +2,10 @@
 
 #include <string>
 
+#include "monitor/entry.h"
 #include "monitor/errors.h"
-#include "monitor/module_path.h"
+#include "monitor/event_log.h"
+#include "monitor/log_folder.h"
 #include "monitor/service_entry.h"
 #include "monitor/windows_version.h"
 #include "platform/win_base.h"
@@ -13,11 +15,12 @@
 #include "platform/win_window.h"
 #include "setup/elevation.h"
 #include "setup/install_text.h"
+#include "setup/own_folder.h"
 #include "setup/private_access.h"
-#include "setup/read_only.h"
 #include "setup/registry_section.h"
 #include "setup/service_place.h"
 #include "setup/service_setup.h"
+#include "setup/source_file.h"
 #include "setup/stop_monitor.h"
 
 namespace {
@@ -32,11 +35,11 @@ class MachineRegistry : public RegistrySection {
   }
 };
 
-// The all-users StartUp folder.
-std::string ReadStartupFolder(RegistrySection& registry) {
+// The all-users StartUp folder; see GetSectionText for `error`.
+std::string ReadStartupFolder(RegistrySection& registry, std::string* error = nullptr) {
   registry.EnterKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer");
   const std::string folder =
-      registry.GetSectionText("Shell Folders", "Common Startup", kDefaultStartupFolder);
+      registry.GetSectionText("Shell Folders", "Common Startup", kDefaultStartupFolder, error);
   registry.ReleaseKey();
   return folder;
 }
@@ -54,92 +57,114 @@ void ShowCopyFailure(const std::string& target, DWORD error) {
   MessageBoxA(nullptr, text.c_str(), kInstallCaption, MB_ICONERROR);
 }
 
-// A cut path would copy the wrong file or none; that is an error, not
-// something to install anyway.
-std::string SourcePath() {
-  std::string source;
-  if (!ReadModulePath(&source)) {
-    DWORD error = GetLastError();
-    RaiseInOutError(error ? error : static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+// What a failed service install takes back: the service it made, the copy
+// and the folders, or else it starts again the service that was there.
+struct ServiceUndo {
+  ServiceHandle* service;
+  bool existed;
+  bool copied;
+  const std::string* target;
+  const OwnFolder* program;
+  const OwnFolder* log;
+};
+
+void UndoServiceInstall(void* context) {
+  const ServiceUndo& undo = *static_cast<ServiceUndo*>(context);
+  // The service that was there runs its new program, as it would have.
+  if (!undo.existed) {
+    if (*undo.service) {
+      StopService(*undo.service);
+      DeleteService(*undo.service);
+    }
+    if (undo.copied) DeleteFileA(undo.target->c_str());
   }
-  return source;
+  // Only empty folders go, and a folder moved aside comes back only to a
+  // place that is free again.
+  UndoOwnFolder(*undo.program);
+  UndoOwnFolder(*undo.log);
+  if (undo.existed) StartServiceA(*undo.service, 0, nullptr);
 }
 
-// The program's folder, made with the list of `access`; one already there
-// (an earlier install's) is given that list and owner. Program Files' own
-// list would do as it comes, but Program Files may have been moved to
-// another volume whose root lets every user make and change folders, and
+// The program's folder and the log's, each made by this installer or found
+// as an earlier install of Vorn left it (owner, list, nothing else inside).
+// False when one is in the way: the user has been told which, and nothing is
+// left changed. Program Files' own list would do as it comes, but Program
+// Files may have been moved to another volume whose root lets every user
+// make and change folders, and C:\ProgramData lets every user make folders:
 // what the service runs as LocalService, and Add/Remove Programs elevated,
-// must be changeable by administrators only. True when made here.
-bool MakeProgramFolder(const std::string& folder, PrivateAccess& access) {
-  if (CreateDirectoryA(folder.c_str(), access.Attributes())) return true;
-  if (GetLastError() != ERROR_ALREADY_EXISTS ||
-      !SetFileSecurityA(folder.c_str(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                        access.Descriptor())) {
-    RaiseInOutError(GetLastError());
+// must be changeable by administrators only, and a log folder someone else
+// made would let them point the service's writes anywhere.
+bool MakeFolders(OwnFolder* program, OwnFolder* log) {
+  const DWORD version = GetVersion();
+  PrivateAccess programAccess(version, AccessFor::kProgram);
+  PrivateAccess logAccess(version, AccessFor::kLog);
+  OwnFolder* inTheWay = program;
+  DWORD error = MakeOwnFolder(program, kMonitorFileName, programAccess);
+  if (!error) {
+    inTheWay = log;
+    error = MakeOwnFolder(log, kEventLogName, logAccess);
+    if (error) UndoOwnFolder(*program);
   }
+  if (!error) return true;
+  const std::string text = FolderInTheWayMessage(inTheWay->path, error, SystemErrorText(error));
+  MessageBoxA(nullptr, text.c_str(), kInstallCaption, MB_ICONERROR);
   return false;
 }
 
 // Vista and later: the program in a folder of its own under Program Files,
 // run by the service manager as the service "Vorn" with an account that may
 // set the clock. Nothing is left half made: a failure before the entry is
-// written takes back the service, the copy and the folder it made, or
+// written takes back the service, the copy and the folders it made, or
 // starts again the service that was there.
-void InstallService() {
-  const std::string source = SourcePath();
+void InstallService(HANDLE source) {
+  OwnFolder program;
+  program.path = ProgramFolder();
+  OwnFolder log;
+  log.path = ServiceLogFolder();
+  if (program.path.empty() || log.path.empty()) RaiseOSError(GetLastError());
+  if (!MakeFolders(&program, &log)) return;
   // A classic monitor (a PC upgraded from XP): one monitor is enough.
   StopRunningMonitor();
   ServiceHandle manager(
       OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
-  if (!manager) RaiseOSError(GetLastError());
-  ServiceHandle service(OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS));
-  const bool existed = service;
-  if (!existed && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST) RaiseOSError(GetLastError());
-  // Its running program could not be replaced.
-  if (existed) {
-    if (const DWORD error = StopService(service)) RaiseOSError(error);
+  ServiceHandle service;
+  const std::string target = InstalledPath(program.path);
+  ServiceUndo undo{&service, false, false, &target, &program, &log};
+  {
+    FailureUndo armed(UndoServiceInstall, &undo);
+    if (!manager) RaiseOSError(GetLastError());
+    service.Reset(OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS));
+    undo.existed = service;
+    if (!undo.existed && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
+      RaiseOSError(GetLastError());
+    // Its running program could not be replaced.
+    if (undo.existed) {
+      if (const DWORD error = StopService(service)) RaiseOSError(error);
+    }
   }
-
-  const std::string folder = ProgramFolder();
-  if (folder.empty()) RaiseOSError(GetLastError());
-  const std::string target = InstalledPath(folder);
-  PrivateAccess access(GetVersion(), true);
-  const bool made = MakeProgramFolder(folder, access);
-  if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
-    const DWORD error = GetLastError();
-    if (made) RemoveDirectoryA(folder.c_str());
-    if (existed) StartServiceA(service, 0, nullptr);
+  if (const DWORD error = CopyHeldFile(source, target, nullptr)) {
+    UndoServiceInstall(&undo);
     ShowCopyFailure(target, error);
     return;
   }
-  ClearReadOnly(target);
-  try {
-    ConfigureService(manager, service, ServiceCommand(folder));
+  undo.copied = true;
+  {
+    FailureUndo armed(UndoServiceInstall, &undo);
+    ConfigureService(manager, service, ServiceCommand(program.path));
     // One already running is fine.
     if (!StartServiceA(service, 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING) {
       RaiseOSError(GetLastError());
     }
     MachineRegistry registry;
-    WriteEntry(registry, folder);
-  } catch (...) {
-    if (existed) {
-      StartServiceA(service, 0, nullptr);
-    } else {
-      if (service) {
-        StopService(service);
-        DeleteService(service);
-      }
-      DeleteFileA(target.c_str());
-      if (made) RemoveDirectoryA(folder.c_str());
-    }
-    throw;
+    WriteEntry(registry, program.path);
   }
-  // The classic monitor's copy would start again at the next log-on.
-  try {
+  // The classic monitor's copy would start again at the next log-on; a
+  // StartUp folder that cannot be read has none of ours.
+  {
     MachineRegistry registry;
-    DeleteFileA(InstalledPath(ReadStartupFolder(registry)).c_str());
-  } catch (const VornError&) {
+    std::string error;
+    const std::string startup = ReadStartupFolder(registry, &error);
+    if (error.empty()) DeleteFileA(InstalledPath(startup).c_str());
   }
   MessageBoxA(nullptr, kServiceInstallMessage, kInstallCaption, MB_ICONINFORMATION);
 }
@@ -147,13 +172,16 @@ void InstallService() {
 }  // namespace
 
 void RunInstaller() {
+  // Before anything else: what is installed is this very file, whatever
+  // becomes of its name while the installer asks, waits and copies.
+  SourceFile source;
   // Before anything changes: without the rights, nothing would be done well.
   if (HandedToElevatedCopy(kInstallCaption, kInstallNeedsRightsText)) return;
   if (IsVistaOrLater(GetVersion())) {
-    InstallService();
+    InstallService(source.Handle());
     return;
   }
-  // First, so that the monitor's file is free to be overwritten.
+  // First, so that the monitor's file is free to be replaced.
   StopRunningMonitor();
   std::string folder;
   {
@@ -161,19 +189,12 @@ void RunInstaller() {
     folder = ReadStartupFolder(registry);
     WriteEntry(registry, folder);
   }
-  const std::string source = SourcePath();
-
   const std::string target = InstalledPath(folder);
-  // An install from read-only media before this one may have left the
-  // attribute on the target, which would refuse to be overwritten.
-  ClearReadOnly(target);
-  if (!CopyFileA(source.c_str(), target.c_str(), FALSE)) {
+  if (const DWORD error = CopyHeldFile(source.Handle(), target, nullptr)) {
     // Nothing was installed: neither claim it nor start what may be there.
-    ShowCopyFailure(target, GetLastError());
+    ShowCopyFailure(target, error);
     return;
   }
-  // The copy takes the attributes of its source, read-only media included.
-  ClearReadOnly(target);
   MessageBoxA(nullptr, InstallMessage().c_str(), kInstallCaption, MB_ICONINFORMATION);
   ShellExecuteA(nullptr, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

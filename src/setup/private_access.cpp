@@ -5,8 +5,13 @@
 #include "monitor/windows_version.h"
 #include "platform/win_base.h"
 #include "platform/win_folder.h"
+#include "platform/win_service.h"
 
 namespace {
+
+constexpr DWORD kReadAndRun = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;
+// "Modify": read, write, run and delete, but not change the list or owner.
+constexpr DWORD kModify = kReadAndRun | FILE_GENERIC_WRITE | DELETE;
 
 void Check(BOOL ok) {
   if (!ok) RaiseInOutError(GetLastError());
@@ -23,17 +28,19 @@ void Allow(PACL acl, const void* sid, DWORD access, bool inherited) {
 
 }  // namespace
 
-PrivateAccess::PrivateAccess(uint32_t version, bool program)
+PrivateAccess::PrivateAccess(uint32_t version, AccessFor kind)
     : acl_(), descriptor_(), attributes_() {
   if (IsWindows9x(version)) return;
 
+  const bool folder = kind != AccessFor::kScript;
   PACL acl = reinterpret_cast<PACL>(acl_);
   Check(InitializeAcl(acl, sizeof acl_, ACL_REVISION));
-  Allow(acl, &kLocalSystem, FILE_ALL_ACCESS, program);
-  Allow(acl, &kAdministrators, FILE_ALL_ACCESS, program);
+  Allow(acl, &kLocalSystem, FILE_ALL_ACCESS, folder);
+  Allow(acl, &kAdministrators, FILE_ALL_ACCESS, folder);
   Check(InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
-  if (program) {
-    Allow(acl, &kUsers, FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, true);
+  if (kind == AccessFor::kLog) Allow(acl, &kLocalService, kModify, true);
+  if (folder) {
+    Allow(acl, &kUsers, kind == AccessFor::kLog ? FILE_GENERIC_READ : kReadAndRun, true);
     Check(SetSecurityDescriptorOwner(&descriptor_, const_cast<WellKnownSid*>(&kAdministrators),
                                      FALSE));
   }

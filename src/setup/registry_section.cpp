@@ -73,7 +73,7 @@ bool RegistrySection::EnterKey(const char* path) {
 }
 
 std::string RegistrySection::GetSectionText(const char* section, const char* ident,
-                                            const char* defaultValue) {
+                                            const char* defaultValue, std::string* error) {
   HKEY key;
   if (RegOpenKeyExA(Base(), section, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
     return defaultValue;
@@ -94,12 +94,15 @@ std::string RegistrySection::GetSectionText(const char* section, const char* ide
   LSTATUS status =
       RegQueryValueExA(key, ident, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
   RegCloseKey(key);
-  if (status != ERROR_SUCCESS)
-    RaiseRegistryError(std::string("Failed to get data for '") + ident + "'");
   data.resize(size);
   std::optional<std::string> text = RegistryValueText(type, data);
-  if (!text) RaiseRegistryError(std::string("Invalid data type for '") + ident + "'");
-  return *text;
+  if (status == ERROR_SUCCESS && text) return *text;
+  const std::string message = std::string(status != ERROR_SUCCESS ? "Failed to get data for '"
+                                                                  : "Invalid data type for '") +
+                              ident + "'";
+  if (!error) RaiseRegistryError(message);
+  *error = message;
+  return defaultValue;
 }
 
 void RegistrySection::PutSectionText(const char* section, const char* ident,

@@ -23,7 +23,10 @@ class RegistrySection {
   void SelectRoot(HKEY root);
   // Opens `path` (never creates it); on success it becomes the current key.
   bool EnterKey(const char* path);
-  std::string GetSectionText(const char* section, const char* ident, const char* defaultValue);
+  // A value that cannot be read raises a RegistryError, or with `error`
+  // gives its message there and `defaultValue` back.
+  std::string GetSectionText(const char* section, const char* ident, const char* defaultValue,
+                             std::string* error = nullptr);
   void PutSectionText(const char* section, const char* ident, const std::string& value);
   // Deletes `section` with all its subkeys, depth first. Raises nothing.
   void DropSection(const char* section);

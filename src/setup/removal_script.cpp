@@ -1,5 +1,7 @@
 #include "setup/removal_script.h"
 
+#include "monitor/windows_version.h"
+
 namespace {
 
 // Characters that make cmd split or cut a batch line outside double quotes:
@@ -76,4 +78,11 @@ std::string RemovalScriptText(const std::string& oemPath) {
 std::string RemovalScriptText(const std::string& oemPath, const std::string& oemScript,
                               const std::string& oemFolder, const std::string& oemProgramFolder) {
   return Joined(RemovalScriptLines(oemPath, oemScript, oemFolder, oemProgramFolder));
+}
+
+std::string RemovalCommandLine(const std::string& cmd, const std::string& script,
+                               uint32_t version) {
+  std::string line = cmd.find(' ') == std::string::npos ? cmd : "\"" + cmd + "\"";
+  if (CmdRunsAutoRun(version)) line += " /d";
+  return line + " /c \"" + script + "\"";
 }

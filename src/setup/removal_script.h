@@ -2,6 +2,7 @@
 // the uninstaller has ended, and the texts around it. No platform calls.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -45,3 +46,12 @@ std::string RemovalScriptText(const std::string& oemPath);
 std::string RemovalScriptText(const std::string& oemPath, const std::string& oemScript,
                               const std::string& oemFolder,
                               const std::string& oemProgramFolder = "");
+
+// How Windows NT is to start the script at `script`: the command
+// interpreter `cmd` (its full path, in the system folder, never found by a
+// search or %ComSpec%) with /c and the script in double quotes. From
+// Windows 2000 on, /d too: cmd then runs no AutoRun command from the
+// registry, which under User Account Control the user's processes without
+// elevation can set, and would run with the uninstaller's rights. NT 4.0's
+// cmd has neither the switch nor AutoRun. `version` is GetVersion's.
+std::string RemovalCommandLine(const std::string& cmd, const std::string& script, uint32_t version);

@@ -1,10 +1,6 @@
 #include "setup/service_place.h"
 
-namespace {
-
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-}  // namespace
+#include "monitor/ascii_case.h"
 
 bool LiesInProgramFolder(const std::string& exePath, const std::string& programFolder) {
   const size_t length = programFolder.size();
@@ -12,8 +8,5 @@ bool LiesInProgramFolder(const std::string& exePath, const std::string& programF
       exePath.find('\\', length + 1) != std::string::npos) {
     return false;
   }
-  for (size_t i = 0; i < length; ++i) {
-    if (Upper(exePath[i]) != Upper(programFolder[i])) return false;
-  }
-  return true;
+  return SameIgnoringCase(exePath.substr(0, length), programFolder);
 }

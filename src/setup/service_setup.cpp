@@ -21,16 +21,7 @@ void Check(BOOL ok) {
 
 }  // namespace
 
-std::string ProgramFolder() {
-  char path[MAX_PATH];
-  const HRESULT result =
-      SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path);
-  if (result != S_OK) {
-    SetLastError(static_cast<DWORD>(result) & 0xFFFF);
-    return std::string();
-  }
-  return ProgramFolderIn(path);
-}
+std::string ProgramFolder() { return VornFolderOf(CSIDL_PROGRAM_FILES); }
 
 void ServiceHandle::Reset(SC_HANDLE handle) {
   if (handle_) CloseServiceHandle(handle_);

@@ -235,10 +235,18 @@ void RunUninstaller() {
   startup.wShowWindow = SW_HIDE;
   PROCESS_INFORMATION process;
   memset(&process, 0, sizeof process);
+  // On NT the interpreter is named in full: a batch file given as the
+  // program is run by whatever cmd the search finds, with AutoRun.
+  std::string interpreter;
   std::string commandLine = CommandLineFor(script.path);
-  if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE,
-                      CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, directory.c_str(), &startup,
-                      &process)) {
+  if (!IsWindows9x(version)) {
+    if (!ReadFolder(GetSystemDirectoryA, &interpreter)) script.Fail(GetLastError());
+    interpreter += "\\cmd.exe";
+    commandLine = RemovalCommandLine(interpreter, script.path, version);
+  }
+  if (!CreateProcessA(interpreter.empty() ? nullptr : interpreter.c_str(), &commandLine[0], nullptr,
+                      nullptr, FALSE, CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr,
+                      directory.c_str(), &startup, &process)) {
     script.Discard();
     ShowNotRemoved(longPath);
     return;

@@ -67,27 +67,65 @@ TEST_F(ErrorReportSim, OneTaskModalStopBoxNamingTheExecutable) {
   }
 }
 
-TEST_F(ErrorReportSim, RaisedErrorsCarryTheirCallersAddress) {
-  const void* registry = nullptr;
-  const void* inOut = nullptr;
+// The address the report of a raised error names, and the report's text
+// after it; the process must have ended with exit code 1.
+std::pair<uintptr_t, std::string> Raised(void (*raise)()) {
+  sim::Reset();
+  sim::SetModulePath("C:\\Downloads\\Setup.exe");
   try {
-    RaiseRegistryError("x");
-  } catch (const RegistryError& error) {
-    registry = error.Address();
-    EXPECT_STREQ(error.Kind(), "RegistryError");
+    raise();
+    ADD_FAILURE() << "returned";
+  } catch (const sim::ProcessExit& exit) {
+    EXPECT_EQ(exit.code, 1u);
   }
-  try {
-    RaiseInOutError(101);
-  } catch (const InOutError& error) {
-    inOut = error.Address();
-    EXPECT_EQ(error.Message(), "Disk full");
+  if (sim::MessageBoxes().size() != 1) {
+    ADD_FAILURE() << "no report";
+    return {};
   }
-  // Two call sites in this function, a few bytes apart.
-  ASSERT_NE(registry, nullptr);
-  ASSERT_NE(inOut, nullptr);
-  EXPECT_NE(registry, inOut);
-  const auto distance = reinterpret_cast<uintptr_t>(inOut) - reinterpret_cast<uintptr_t>(registry);
-  EXPECT_LT(distance, 4096u);
+  const std::string text = sim::MessageBoxes()[0].text;
+  const size_t at = text.find(" at ") + 4;
+  const size_t end = text.find(".\n");
+  return {std::stoull(text.substr(at, end - at), nullptr, 16),
+          text.substr(0, at) + text.substr(end)};
+}
+
+int g_undoRuns;
+
+TEST_F(ErrorReportSim, RaisedErrorsEndTheProcessWithTheirCallersAddress) {
+  const auto registry = Raised([] { RaiseRegistryError("x"); });
+  const auto inOut = Raised([] { RaiseInOutError(101); });
+  const auto os = Raised([] { RaiseOSError(5); });
+  EXPECT_EQ(registry.second, "Exception RegistryError in module Setup.exe at .\nx.");
+  EXPECT_EQ(inOut.second, "Exception InOutError in module Setup.exe at .\nDisk full.");
+  EXPECT_EQ(os.second,
+            "Exception OSError in module Setup.exe at .\nSystem error 5: Access is denied.");
+  // Three call sites in this file, a few bytes apart.
+  EXPECT_NE(registry.first, inOut.first);
+  EXPECT_NE(inOut.first, os.first);
+  EXPECT_LT(
+      inOut.first > registry.first ? inOut.first - registry.first : registry.first - inOut.first,
+      4096u);
+}
+
+TEST_F(ErrorReportSim, AnArmedUndoRunsOnceBeforeTheReportAndOnlyWhileArmed) {
+  g_undoRuns = 0;
+  Raised([] {
+    FailureUndo armed(
+        [](void*) {
+          ++g_undoRuns;
+          EXPECT_TRUE(sim::MessageBoxes().empty());
+        },
+        nullptr);
+    RaiseInOutError(5);
+  });
+  EXPECT_EQ(g_undoRuns, 1);
+  Raised([] {
+    {
+      FailureUndo armed([](void*) { ++g_undoRuns; }, nullptr);
+    }
+    RaiseInOutError(5);
+  });
+  EXPECT_EQ(g_undoRuns, 1) << "ran after its scope ended";
 }
 
 }  // namespace

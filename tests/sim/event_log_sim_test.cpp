@@ -39,16 +39,12 @@ class EventLogTest : public ::testing::Test {
     g_localeFormats = DefaultLocaleFormats();
   }
 
-  // The code of the InOutError that LogEvent raises, or 0.
+  // The error code LogEvent returns, and its text as a file error's.
   static DWORD LogEventError(const char* message = "InternetOpen Failed",
                              std::string* text = nullptr) {
-    try {
-      LogEvent(message);
-    } catch (const InOutError& error) {
-      if (text) *text = error.Message();
-      return error.Code();
-    }
-    return 0;
+    const DWORD error = LogEvent(message);
+    if (text && error) *text = InOutErrorMessage(error);
+    return error;
   }
 
   static std::vector<DWORD> WriteSizes() {

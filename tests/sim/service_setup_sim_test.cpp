@@ -33,6 +33,13 @@ constexpr const char* kFolderAccess =
     "owner=S-1-5-32-544 protected dacl=type0/flags3 S-1-5-18:001f01ff,"
     "type0/flags3 S-1-5-32-544:001f01ff,type0/flags3 S-1-5-32-545:001200a9";
 
+constexpr const char* kLogFolder = "C:\\ProgramData\\Vorn";
+// The log folder: LocalService may change what is in it, Users read.
+constexpr const char* kLogFolderAccess =
+    "owner=S-1-5-32-544 protected dacl=type0/flags3 S-1-5-18:001f01ff,"
+    "type0/flags3 S-1-5-32-544:001f01ff,type0/flags3 S-1-5-19:001301bf,"
+    "type0/flags3 S-1-5-32-545:00120089";
+
 std::string SetupBytes() { return std::string("MZ\x90\0 Vorn 2.0", 14); }
 
 std::optional<std::string> EntryText(const char* name) {
@@ -66,6 +73,18 @@ size_t Index(const Names& names, const std::string& name) {
     if (names[i] == name) return i;
   }
   return names.size();
+}
+
+// Where in the journal the program's copy was made.
+size_t CopyIndex(const std::string& program = kProgram) {
+  const std::vector<sim::Call> journal = sim::Journal();
+  for (size_t i = 0; i < journal.size(); ++i) {
+    if (journal[i].name == "CreateFileA" &&
+        journal[i].args.rfind("\"" + program + "\", 0x40000000, 0x0, NULL, 1,", 0) == 0) {
+      return i;
+    }
+  }
+  return journal.size();
 }
 
 class ServiceInstallSim : public ::testing::Test {
@@ -112,6 +131,7 @@ class ServiceInstallSim : public ::testing::Test {
     EXPECT_FALSE(sim::Service("Vorn").has_value());
     EXPECT_FALSE(sim::FileExists(kProgram));
     EXPECT_FALSE(sim::DirectoryExists(kFolder));
+    EXPECT_FALSE(sim::DirectoryExists(kLogFolder));
     EXPECT_FALSE(EntryText("UninstallString"));
     EXPECT_EQ(sim::OpenServiceHandles(), 0u);
   }
@@ -134,9 +154,10 @@ TEST_F(ServiceInstallSim, RegistersConfiguresAndStartsTheService) {
     EXPECT_TRUE(vorn->delayedAutoStart);
     EXPECT_EQ(vorn->requiredPrivileges, "SeSystemtimePrivilege,SeChangeNotifyPrivilege");
     EXPECT_EQ(sim::ObjectSecurity(folder), kFolderAccess);
+    EXPECT_EQ(sim::ObjectSecurity(kLogFolder), kLogFolderAccess);
     // Registered and configured before it is started, and listed only then.
     const Names names = sim::CallNames();
-    EXPECT_LT(Index(names, "CopyFileA"), Index(names, "CreateServiceA"));
+    EXPECT_LT(CopyIndex(folder + "\\VornMon.exe"), Index(names, "CreateServiceA"));
     EXPECT_LT(Index(names, "ChangeServiceConfig2A"), Index(names, "StartServiceA"));
     EXPECT_LT(Index(names, "StartServiceA"), Index(names, "RegSetValueExA"));
   }
@@ -156,7 +177,7 @@ TEST_F(ServiceInstallSim, InstallingAgainReplacesTheProgramAndKeepsOneService) {
   EXPECT_EQ(sim::CountCalls("CreateServiceA"), 0u);
   EXPECT_EQ(sim::ObjectSecurity(kFolder), kFolderAccess);
   const Names names = sim::CallNames();
-  EXPECT_LT(Index(names, "ControlService"), Index(names, "CopyFileA"));
+  EXPECT_LT(Index(names, "ControlService"), CopyIndex());
   EXPECT_LT(Index(names, "ChangeServiceConfigA"), Index(names, "StartServiceA"));
 }
 
@@ -180,15 +201,19 @@ TEST_F(ServiceInstallSim, AnyFailureLeavesNothingHalfInstalled) {
     const char* call;
     int skip;
     DWORD error;
-    const char* kind;  // nullptr: the copy's own box
-    const char* message;
+    const char* kind;     // nullptr: the copy's or the folder's own box
+    const char* message;  // nullptr: the copy's box; else the folder in the way
   } cases[] = {
       {"OpenSCManagerA", 0, ERROR_ACCESS_DENIED, "OSError", "System error 5: Access is denied."},
       {"OpenServiceA", 0, ERROR_ACCESS_DENIED, "OSError", "System error 5: Access is denied."},
       {"SHGetFolderPathA", 0, ERROR_FILE_NOT_FOUND, "OSError",
        "System error 2: The system cannot find the file specified."},
-      {"CreateDirectoryA", 0, ERROR_ACCESS_DENIED, "InOutError", "File access denied."},
-      {"CopyFileA", 0, ERROR_DISK_FULL, nullptr, nullptr},
+      {"CreateDirectoryA", 0, ERROR_ACCESS_DENIED, nullptr, kFolder},
+      {"CreateDirectoryA", 1, ERROR_ACCESS_DENIED, nullptr, kLogFolder},
+      // The first opens the installer's own file, the second looks for an
+      // old copy in use.
+      {"CreateFileA", 2, ERROR_DISK_FULL, nullptr, nullptr},
+      {"WriteFile", 0, ERROR_DISK_FULL, nullptr, nullptr},
       {"CreateServiceA", 0, ERROR_SERVICE_MARKED_FOR_DELETE, "OSError",
        "System error 1072: The specified service has been marked for deletion."},
       {"ChangeServiceConfig2A", 0, ERROR_ACCESS_DENIED, "OSError",
@@ -213,6 +238,12 @@ TEST_F(ServiceInstallSim, AnyFailureLeavesNothingHalfInstalled) {
     EXPECT_TRUE(sim::FileExists(kStartupCopy)) << "the classic monitor still works";
     if (c.kind) {
       ExpectReport(c.kind, "Vorn.exe", c.message);
+    } else if (c.message) {
+      ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+      EXPECT_EQ(sim::MessageBoxes()[0].text,
+                FolderInTheWayMessage(c.message, c.error, *sim::SystemErrorText(c.error)));
+      EXPECT_EQ(sim::MessageBoxes()[0].type, 0x10u);
+      EXPECT_EQ(sim::CountCalls("OpenSCManagerA"), 0u) << "nothing else was touched";
     } else {
       ASSERT_EQ(sim::MessageBoxes().size(), 1u);
       EXPECT_EQ(sim::MessageBoxes()[0].text,
@@ -224,19 +255,29 @@ TEST_F(ServiceInstallSim, AnyFailureLeavesNothingHalfInstalled) {
 
 // Installing again and failing: the earlier install stays whole and runs.
 TEST_F(ServiceInstallSim, FailingToInstallAgainLeavesTheEarlierInstallRunning) {
-  for (const char* call : {"CopyFileA", "ChangeServiceConfigA"}) {
-    SCOPED_TRACE(call);
+  struct Case {
+    const char* call;
+    int skip;
+    const char* program;  // what the folder then holds
+  } cases[] = {
+      {"CreateFileA", 2, "an older Vorn"},  // the copy, after the source and the probe
+      {"WriteFile", 0, "an older Vorn"},
+      {"ChangeServiceConfigA", 0, nullptr},  // the new program, run by the earlier service
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.call);
     SetUp();
     sim::AddDirectory(kFolder);
     sim::PutFile(kProgram, "an older Vorn");
     sim::AddService("Vorn", kCommand, true);
     sim::RegPutText(HKEY_LOCAL_MACHINE, kEntry, "UninstallString", "old");
-    sim::FailCall(call, ERROR_ACCESS_DENIED);
+    sim::FailCall(c.call, ERROR_ACCESS_DENIED, c.skip);
     EXPECT_EQ(RunVorn(), 1u);
     const std::optional<sim::InstalledService> vorn = sim::Service("Vorn");
     ASSERT_TRUE(vorn.has_value());
     EXPECT_EQ(vorn->state, SERVICE_RUNNING);
-    EXPECT_TRUE(sim::FileExists(kProgram));
+    EXPECT_EQ(sim::FileBytes(kProgram), c.program ? c.program : SetupBytes());
+    EXPECT_FALSE(sim::FileExists(std::string(kProgram) + ".old"));
     EXPECT_EQ(EntryText("UninstallString"), "old");
     EXPECT_EQ(sim::OpenServiceHandles(), 0u);
     ASSERT_EQ(sim::MessageBoxes().size(), 1u);

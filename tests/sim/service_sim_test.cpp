@@ -30,6 +30,7 @@
 namespace {
 
 constexpr const char* kMonitorPath = "C:\\Program Files\\Vorn\\VornMon.exe";
+constexpr const char* kLogFolder = "C:\\ProgramData\\Vorn";
 
 // The hosts of the server table's four entries.
 const char* const kHost[] = {nullptr, "time-b-g.nist.gov", "utcnist.colorado.edu",
@@ -105,10 +106,13 @@ class ServiceSim : public ::testing::Test {
     g_eventLogFolder.clear();
   }
 
-  // VornMon.exe as the service manager starts it on Windows 10, told to stop
-  // at `stopAtMs`.
-  static UINT RunService(uint64_t stopAtMs) {
+  // VornMon.exe as the service manager starts it on Windows 10, as
+  // LocalService, told to stop at `stopAtMs`; `installed`: its log folder is
+  // there as the installer made it.
+  static UINT RunService(uint64_t stopAtMs, bool installed = true) {
     sim::PlayWindows10();
+    sim::SetProcessAccount(sim::kLocalServiceSid);
+    if (installed) sim::AddDirectory(kLogFolder);
     sim::StartedAsService();
     sim::SendControlAt(stopAtMs, SERVICE_CONTROL_STOP);
     return Run(" -service");
@@ -252,57 +256,57 @@ constexpr const char* kServiceFolder = "C:\\ProgramData\\Vorn";
 constexpr const char* kServiceLog = "C:\\ProgramData\\Vorn\\vorn.log";
 constexpr const char* kWindowsLog = "C:\\WINDOWS\\vorn.log";
 
-// Owned by the service's account, inheriting nothing, passed on to all
-// inside: full access for the account, SYSTEM and Administrators, reading
-// for Users.
-std::string ServiceOnly() {
-  const std::string self = sim::kUserSid;
-  return "owner=" + self + " protected dacl=type0/flags3 " + self +
-         ":001f01ff,type0/flags3 S-1-5-18:001f01ff,type0/flags3 S-1-5-32-544:001f01ff,"
-         "type0/flags3 S-1-5-32-545:001200a9";
-}
+constexpr const char* kOtherUser = "S-1-5-21-1004336348-1177238915-682003330-1001";
 
-TEST_F(ServiceSim, LogsInAFolderOfItsOwnThatNoOtherAccountCanWrite) {
-  const std::string planted = "planted by another account\r\n";
+// Each line goes to the log only while its folder is one only the
+// Administrators (the installer), SYSTEM or the service's own account could
+// have made, no reparse point, and the log a plain file with one name;
+// otherwise the line is dropped, never written elsewhere, and nothing is
+// made or taken over (Microsoft: "Hard Links and Junctions"; CreateFile,
+// FILE_FLAG_OPEN_REPARSE_POINT).
+TEST_F(ServiceSim, WritesItsLogOnlyWhereOnlyAdministratorsCouldHavePutThings) {
+  const std::string earlier = "an earlier line\r\n";
+  const std::string other = "someone's file\r\n";
   struct Case {
     const char* name;
+    bool installed;
     std::function<void()> before;
-    const char* logIn;         // where the line went
-    bool keptOldLog;           // what was in kServiceLog before is still there
-    bool folderIsTheServices;  // the folder's owner and list are ServiceOnly()
+    bool written;
   } cases[] = {
-      {"first start: the folder is made with its list", [] {}, kServiceLog, false, true},
-      {"later start: folder and log are the service's already",
-       [&] {
-         sim::AddDirectory(kServiceFolder);
-         sim::PutFile(kServiceLog, planted);
-       },
-       kServiceLog, true, true},
-      {"folder made first by another account that let it be taken over",
-       [] { sim::AddDirectory(kServiceFolder); }, kServiceLog, false, true},
-      {"a log planted by another account is removed",
-       [&] {
-         sim::AddDirectory(kServiceFolder);
-         sim::PutFile(kServiceLog, planted);
-         sim::SetForeignOwner(kServiceLog);
-       },
-       kServiceLog, false, true},
-      {"a planted log that cannot be removed: the folder is not used",
-       [&] {
-         sim::AddDirectory(kServiceFolder);
-         sim::PutFile(kServiceLog, planted);
-         sim::SetForeignOwner(kServiceLog);
-         sim::SetLocked(kServiceLog, true);
-       },
-       kWindowsLog, true, true},
-      {"a folder of another account that refuses: not used",
+      {"the installer's folder: the log is made", true, [] {}, true},
+      {"the installer's folder with the log: appended", true,
+       [&] { sim::PutFile(kServiceLog, earlier); }, true},
+      {"a folder of the service's own account", false,
        [] {
          sim::AddDirectory(kServiceFolder);
-         sim::SetForeignOwner(kServiceFolder);
+         sim::SetOwner(kServiceFolder, sim::kLocalServiceSid);
        },
-       kWindowsLog, false, false},
-      {"no application data folder: not used",
-       [] { sim::FailCall("SHGetFolderPathA", ERROR_FILE_NOT_FOUND); }, kWindowsLog, false, false},
+       true},
+      {"no folder: none is made", false, [] {}, false},
+      {"a folder another user made", false,
+       [] {
+         sim::AddDirectory(kServiceFolder);
+         sim::SetOwner(kServiceFolder, kOtherUser);
+       },
+       false},
+      {"a junction to a folder of the Administrators", false,
+       [] {
+         sim::AddDirectory("C:\\Windows\\System32\\config");
+         sim::AddJunction(kServiceFolder, "C:\\Windows\\System32\\config");
+       },
+       false},
+      {"the log a hard link to another file", true,
+       [&] {
+         sim::PutFile("C:\\Windows\\win.ini", other);
+         sim::AddHardLink("C:\\Windows\\win.ini", kServiceLog);
+       },
+       false},
+      {"the log a symbolic link to another file", true,
+       [&] {
+         sim::PutFile("C:\\Windows\\win.ini", other);
+         sim::AddFileSymlink(kServiceLog, "C:\\Windows\\win.ini");
+       },
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -311,17 +315,20 @@ TEST_F(ServiceSim, LogsInAFolderOfItsOwnThatNoOtherAccountCanWrite) {
     c.before();
     // A token without the right is logged at the start.
     sim::RemovePrivilege(kSystemTimePrivilege);
-    RunService(1000);
-    const std::optional<std::string> log = sim::FileBytes(c.logIn);
-    ASSERT_TRUE(log.has_value());
-    EXPECT_NE(log->find(" AdjustTokenPrivileges Failed\r\n"), std::string::npos) << *log;
-    const std::optional<std::string> inFolder = sim::FileBytes(kServiceLog);
-    EXPECT_EQ(inFolder && inFolder->rfind(planted, 0) == 0, c.keptOldLog);
-    EXPECT_EQ(sim::ObjectSecurity(kServiceFolder) == ServiceOnly(), c.folderIsTheServices)
-        << sim::ObjectSecurity(kServiceFolder);
-    if (std::string(c.logIn) == kServiceLog && sim::ObjectSecurity(kServiceLog) != "inherited") {
-      EXPECT_EQ(sim::ObjectSecurity(kServiceLog), ServiceOnly());
+    RunService(1000, c.installed);
+    const std::optional<std::string> log = sim::FileBytes(kServiceLog);
+    const std::string line = " AdjustTokenPrivileges Failed\r\n";
+    EXPECT_EQ(log && log->find(line) != std::string::npos && !sim::IsReparsePoint(kServiceLog) &&
+                  sim::LinkCount(kServiceLog) == 1,
+              c.written)
+        << (log ? *log : "no log");
+    EXPECT_FALSE(sim::FileExists(kWindowsLog));
+    EXPECT_EQ(sim::FileBytes("C:\\Windows\\win.ini").value_or(other), other);
+    if (!c.installed && !c.written) {
+      EXPECT_NE(sim::OwnerOf(kServiceFolder), sim::kLocalServiceSid);
     }
+    EXPECT_EQ(sim::CountCalls("CreateDirectoryA"), 0u);
+    EXPECT_EQ(sim::CountCalls("SetFileSecurityA"), 0u);
   }
 }
 

@@ -20,6 +20,7 @@ constexpr const char* kEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\
 // Where the script goes on the simulation's default Windows, XP.
 constexpr const char* kFolder = "C:\\WINDOWS\\VornRemoval";
 constexpr const char* kScript = "C:\\WINDOWS\\VornRemoval\\DelAll.bat";
+constexpr const char* kCmd = "C:\\WINDOWS\\system32\\cmd.exe";
 const std::string kStartup = sim::kFreshCommonStartup;
 const std::string kInstalled = kStartup + "\\VornMon.exe";
 constexpr const char* kInstalledShort =
@@ -207,19 +208,25 @@ TEST_F(UninstallerSim, ScriptLiesWhereOnlyAdministratorsMayTouchIt) {
     std::string folder;  // where the script goes, empty for c:\DelAll.bat
     std::string security;
     std::string directory;  // the script process's current folder
+    // The interpreter named as the program (none on 98: COMMAND.COM runs a
+    // batch file given as the program) and its switches: /d keeps AutoRun
+    // from running, from 2000 on, where cmd has it ("cmd /?").
+    std::string interpreter;
+    std::string switches;
   } cases[] = {
-      {"98", sim::Windows::k98, "", "", "NULL", "c:\\"},
+      {"98", sim::Windows::k98, "", "", "NULL", "c:\\", "", ""},
       {"NT 4.0: merges nothing, needs no protection", sim::Windows::kNt4, "",
-       "C:\\WINNT\\VornRemoval", admins, "C:\\WINNT"},
+       "C:\\WINNT\\VornRemoval", admins, "C:\\WINNT", "C:\\WINNT\\system32\\cmd.exe", " /c"},
       {"2000", sim::Windows::k2000, "", "C:\\WINNT\\VornRemoval", "protected " + admins,
-       "C:\\WINNT"},
-      {"XP", sim::Windows::kXp, "", kFolder, "protected " + admins, "C:\\WINDOWS"},
+       "C:\\WINNT", "C:\\WINNT\\system32\\cmd.exe", " /d /c"},
+      {"XP", sim::Windows::kXp, "", kFolder, "protected " + admins, "C:\\WINDOWS",
+       "C:\\WINDOWS\\system32\\cmd.exe", " /d /c"},
       {"XP, someone else's folder there", sim::Windows::kXp, kFolder, "C:\\WINDOWS\\VornRemoval.1",
-       "protected " + admins, "C:\\WINDOWS"},
+       "protected " + admins, "C:\\WINDOWS", "C:\\WINDOWS\\system32\\cmd.exe", " /d /c"},
       {"Vista", sim::Windows::kVista, "", "C:\\Windows\\VornRemoval", "protected " + admins,
-       "C:\\Windows"},
+       "C:\\Windows", "C:\\Windows\\system32\\cmd.exe", " /d /c"},
       {"10", sim::Windows::k10, "", "C:\\Windows\\VornRemoval", "protected " + admins,
-       "C:\\Windows"},
+       "C:\\Windows", "C:\\Windows\\system32\\cmd.exe", " /d /c"},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -232,7 +239,14 @@ TEST_F(UninstallerSim, ScriptLiesWhereOnlyAdministratorsMayTouchIt) {
     EXPECT_EQ(sim::SecurityOf(script), c.security) << c.name;
     const std::vector<sim::CreatedProcess> created = sim::CreatedProcesses();
     ASSERT_EQ(created.size(), 1u) << c.name;
-    EXPECT_EQ(created[0].commandLine, script) << c.name;
+    if (c.interpreter.empty()) {
+      EXPECT_FALSE(created[0].applicationName) << c.name;
+      EXPECT_EQ(created[0].commandLine, script) << c.name;
+    } else {
+      EXPECT_EQ(created[0].applicationName, c.interpreter) << c.name;
+      EXPECT_EQ(created[0].commandLine, c.interpreter + c.switches + " \"" + script + "\"")
+          << c.name;
+    }
     EXPECT_EQ(created[0].currentDirectory, c.directory) << c.name;
     if (c.folder.empty()) {
       EXPECT_EQ(sim::CallsOf({"DeleteFileA", "CreateFileA"}),
@@ -404,8 +418,9 @@ TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {
   const std::vector<sim::CreatedProcess> created = sim::CreatedProcesses();
   ASSERT_EQ(created.size(), 1u);
   const sim::CreatedProcess& script = created[0];
-  EXPECT_FALSE(script.applicationName);
-  EXPECT_EQ(script.commandLine, std::optional<std::string>(kScript));
+  EXPECT_EQ(script.applicationName, std::optional<std::string>(kCmd));
+  EXPECT_EQ(script.commandLine,
+            std::optional<std::string>(std::string(kCmd) + " /d /c \"" + kScript + "\""));
   EXPECT_FALSE(script.inheritHandles);
   EXPECT_EQ(script.creationFlags, 0x44u);
   EXPECT_FALSE(script.ownEnvironment);
@@ -436,8 +451,8 @@ TEST_F(UninstallerSim, ScriptStartsHiddenSuspendedAndIsResumedLastAtIdle) {
               }));
   EXPECT_EQ(calls,
             (std::vector<std::string>{
-                "CreateProcessA(NULL, \"" + std::string(kScript) +
-                    "\", (nil), (nil), 0, 0x44, (nil), \"C:\\WINDOWS\")",
+                "CreateProcessA(\"" + std::string(kCmd) + "\", \"" + kCmd + " /d /c \"" + kScript +
+                    "\"\", (nil), (nil), 0, 0x44, (nil), \"C:\\WINDOWS\")",
                 "MessageBoxA((nil), \"Vorn Successfully Removed.\", \"Uninstall Status\", 0x40)",
                 "SetThreadPriority(" + thread + ", -15)", "GetCurrentThread()",
                 "SetThreadPriority(0xfffffffffffffffe, 15)", "GetCurrentProcess()",

@@ -80,4 +80,13 @@ TEST(InstallFailedMessage, NamesTargetErrorAndReason) {
             "\"\\VornMon.exe\":\r\nError 1234.");
 }
 
+TEST(FolderInTheWayMessage, NamesTheFolderWhyAndWhatToDo) {
+  EXPECT_EQ(
+      FolderInTheWayMessage("C:\\ProgramData\\Vorn", 32, "The process cannot access the file.\r\n"),
+      "Vorn 2.0 could not be installed.\r\n\r\nThe folder \"C:\\ProgramData\\Vorn\" is in "
+      "the way: Vorn did not make it, and it could not be moved aside (Error 32: The "
+      "process cannot access the file.)\r\n\r\nMove or delete that folder, then run Vorn "
+      "again.");
+}
+
 }  // namespace

@@ -197,4 +197,27 @@ TEST(RemovalScriptText, LongPathFallBackIsQuoted) {
                                       "del c:\\DelAll.bat"}));
 }
 
+TEST(RemovalCommandLine, NamedInterpreterNoAutoRunFrom2000On) {
+  constexpr uint32_t kNt4 = 0x05650004, k2000 = 0x08930005, kXp = 0x0A280105, k10 = 0x4A61000A;
+  const std::string script = "C:\\WINNT\\VornRemoval\\DelAll.bat";
+  struct Case {
+    const char* name;
+    const char* cmd;
+    uint32_t version;
+    std::string line;
+  } cases[] = {
+      {"NT 4.0 has neither /d nor AutoRun", "C:\\WINNT\\system32\\cmd.exe", kNt4,
+       "C:\\WINNT\\system32\\cmd.exe /c \"" + script + "\""},
+      {"2000", "C:\\WINNT\\system32\\cmd.exe", k2000,
+       "C:\\WINNT\\system32\\cmd.exe /d /c \"" + script + "\""},
+      {"XP", "C:\\WINDOWS\\system32\\cmd.exe", kXp,
+       "C:\\WINDOWS\\system32\\cmd.exe /d /c \"" + script + "\""},
+      {"10, a system folder with a blank is quoted", "D:\\My Windows\\system32\\cmd.exe", k10,
+       "\"D:\\My Windows\\system32\\cmd.exe\" /d /c \"" + script + "\""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RemovalCommandLine(c.cmd, script, c.version), c.line) << c.name;
+  }
+}
+
 }  // namespace

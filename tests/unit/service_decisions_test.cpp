@@ -1,9 +1,11 @@
 // The platform-free decisions of the service: which Windows runs it, and
-// where its log folder is.
+// where its log folder is, what a folder found in its place is moved to.
 #include <gtest/gtest.h>
 
 #include "monitor/log_folder.h"
+#include "monitor/well_known_sids.h"
 #include "monitor/windows_version.h"
+#include "setup/own_folder.h"
 
 namespace {
 
@@ -32,6 +34,28 @@ TEST(ServiceLogFolderIn, AddsTheFolderName) {
   EXPECT_EQ(ServiceLogFolderIn("C:\\ProgramData"), "C:\\ProgramData\\Vorn");
   EXPECT_EQ(ServiceLogFolderIn("D:\\"), "D:\\Vorn");
   EXPECT_EQ(ServiceLogFolderIn("C:\\ProgramData\\"), "C:\\ProgramData\\Vorn");
+}
+
+TEST(SetAsideName, SaysSoAndCountsOn) {
+  EXPECT_EQ(SetAsideName("C:\\ProgramData\\Vorn", 0), "C:\\ProgramData\\Vorn.set-aside");
+  EXPECT_EQ(SetAsideName("C:\\ProgramData\\Vorn", 1), "C:\\ProgramData\\Vorn.set-aside.1");
+  EXPECT_EQ(SetAsideName("C:\\Program Files\\Vorn", kSetAsideAttempts - 1),
+            "C:\\Program Files\\Vorn.set-aside.99");
+}
+
+TEST(SameSid, ComparesCountAuthorityAndEverySubAuthority) {
+  const WellKnownSid user = {1, 2, {0, 0, 0, 0, 0, 5}, {32, 545}};
+  const WellKnownSid otherRid = {1, 2, {0, 0, 0, 0, 0, 5}, {32, 546}};
+  const WellKnownSid shorter = {1, 1, {0, 0, 0, 0, 0, 5}, {32, 0}};
+  const WellKnownSid authority = {1, 2, {0, 0, 0, 0, 0, 1}, {32, 545}};
+  EXPECT_TRUE(SidIs(&user, kUsers));
+  EXPECT_FALSE(SidIs(&otherRid, kUsers));
+  EXPECT_FALSE(SidIs(&shorter, kUsers));
+  EXPECT_FALSE(SidIs(&authority, kUsers));
+  EXPECT_FALSE(SidIs(nullptr, kUsers));
+  EXPECT_TRUE(SidIs(&kLocalService, kLocalService));
+  EXPECT_FALSE(SidIs(&kLocalService, kLocalSystem));
+  EXPECT_FALSE(SameSid(&kAdministrators, nullptr));
 }
 
 }  // namespace

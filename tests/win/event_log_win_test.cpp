@@ -38,14 +38,7 @@ void RemoveLog() {
   DeleteFileA(kEventLogPath);
 }
 
-DWORD LogEventError(const char* message) {
-  try {
-    LogEvent(message);
-  } catch (const InOutError& error) {
-    return error.Code();
-  }
-  return 0;
-}
+DWORD LogEventError(const char* message) { return LogEvent(message); }
 
 class EventLogWinTest : public ::testing::Test {
  protected:
