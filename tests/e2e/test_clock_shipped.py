@@ -11,14 +11,18 @@ class ShippedTiming(MonitorTest):
     def test_first_check_comes_120_s_after_start(self):
         self.servers.set(0, "nist", skew=clear_skew(90, 180))
         mon = self.start_monitor("Vorn.exe")
+        # Wine's start takes longer on a busy machine: the interval is timed
+        # from the window, which the monitor makes just before its timer.
+        self.assertTrue(self.wp.find_window("Vorn Titlebar", timeout=30))
+        window_seen = time.monotonic()
         try:
-            got = self.servers.wait_requests(1, 126 - (time.monotonic() - mon.started))
+            got = self.servers.wait_requests(1, 126 - (time.monotonic() - window_seen))
         except TimeoutError:
-            self.fail("no server asked within 125 s of the start")
+            self.fail("no server asked within 125 s of the window")
         after = got[0].mono - mon.started
         report("first request after the shipped monitor's start", "%.2f s" % after)
         self.assertGreaterEqual(after, 120.0)
-        self.assertLessEqual(after, 125.0)
+        self.assertLessEqual(got[0].mono - window_seen, 125.0)
         # One server's word moves nothing: its step waits for the next check.
         time.sleep(1.0)
         self.assertEqual(mon.set_requests(), [])
