@@ -5,6 +5,8 @@
 #     writes it to FILE, rewritten only when the value changes, so the
 #     executables that depend on it are linked again exactly when their date
 #     changes;
+#   cmake -DSOURCE_DIR=... -DOUT=FILE -DHEADER=1 -P source-date.cmake
+#     the same as a C++ header defining kBuildTime, for the program;
 #   include(source-date.cmake) + vorn_source_date_note(SOURCE_DIR)   (configure)
 #     says in one line when the build cannot be dated, and so can never match
 #     a release build of its commit.
@@ -46,7 +48,12 @@ endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE AND DEFINED OUT)
   vorn_source_date("${SOURCE_DIR}" epoch why)
-  file(WRITE "${OUT}.new" "${epoch}\n")
+  if(DEFINED HEADER)
+    # For the program itself: the clock reads wrong when it reads earlier.
+    file(WRITE "${OUT}.new" "// Made by cmake/source-date.cmake at every build.\n#pragma once\n#include <cstdint>\n// When this build's sources were committed, in seconds since 1970.\nconstexpr int64_t kBuildTime = ${epoch};\n")
+  else()
+    file(WRITE "${OUT}.new" "${epoch}\n")
+  endif()
   file(COPY_FILE "${OUT}.new" "${OUT}" ONLY_IF_DIFFERENT)
   file(REMOVE "${OUT}.new")
 endif()

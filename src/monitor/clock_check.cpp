@@ -1,8 +1,10 @@
 #include "monitor/clock_check.h"
 
 #include "monitor/daytime.h"
+#include "monitor/domain_time.h"
 #include "monitor/event_log.h"
 #include "monitor/fetch.h"
+#include "monitor/second_opinion.h"
 #include "monitor/server_table.h"
 #include "monitor/timing.h"
 #include "platform/win_base.h"
@@ -74,7 +76,20 @@ class FetchHolds {
 
 }  // namespace
 
-void AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
+namespace {
+
+// What asking one server came to.
+struct Answer {
+  bool asked;    // a worker ran (false: none could be started; logged)
+  bool stopped;  // told to stop before the server had answered
+  ReplyOutcome outcome;
+};
+
+// Runs `fetch` of server `server` (held by the caller and by the worker to
+// come, which then owns its session or socket) on a thread of `worker`,
+// waits for it at most kWatchdogMs, or until `stop` is set when `stop` is
+// not null, and applies the reply.
+Answer AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop, LONG server) {
   FetchHolds holds(fetch);
   DWORD threadId;
   HANDLE thread = CreateThread(nullptr, 0, worker, fetch, 0, &threadId);
@@ -82,7 +97,7 @@ void AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
     ReleaseWorkerHold(fetch);
     CutFetch(fetch);
     LogEvent("BeginThread failed");
-    return;
+    return {false, false, ReplyOutcome::kUnusable};
   }
   holds.SetThread(thread);
 
@@ -95,23 +110,50 @@ void AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop) {
     // wake (a hung name lookup) is left with its record and never heard
     // from again.
     CutFetch(fetch);
-    // Told to stop: the server was not judged.
-    if (waited != WAIT_OBJECT_0 + 1) AdvanceServer();
-    return;
+    return {true, waited == WAIT_OBJECT_0 + 1, ReplyOutcome::kUnusable};
   }
 
   DWORD exitCode = 0;
   if (!GetExitCodeThread(thread, &exitCode)) {
-    AdvanceServer();
     LogEvent("GetExitCode Failed");
+    return {true, false, ReplyOutcome::kUnusable};
+  }
+  // Nothing read counts as a reply that cannot be used.
+  if (exitCode == 0) return {true, false, ReplyOutcome::kUnusable};
+  return {true, false, ApplyDaytimeReply(fetch->reply, fetch->count, server)};
+}
+
+}  // namespace
+
+void CheckServers(Fetch* (*newFetch)(LONG server), LPTHREAD_START_ROUTINE worker, HANDLE stop) {
+  // A step lives within the check that heard of it.
+  ForgetStep(&g_heldStep);
+  const LONG first = g_servers.index;
+  Fetch* fetch = newFetch(first);
+  if (!fetch) return;
+  const Answer answer = AskServer(fetch, worker, stop, first);
+  // Asked no server, or was told to stop: the server was not judged.
+  if (!answer.asked || answer.stopped) return;
+  if (answer.outcome != ReplyOutcome::kStepHeld) {
+    if (!AskAgain(answer.outcome)) AdvanceServer();
     return;
   }
-  // Nothing read, or a reply that asks for nothing useful: the next check
-  // asks another server.
-  const ReplyOutcome outcome = exitCode == 0
-                                   ? ReplyOutcome::kUnusable
-                                   : ApplyDaytimeReply(fetch->reply, fetch->count, g_servers.index);
-  if (!AskAgain(outcome)) AdvanceServer();
+  // A step: the next server, of another site, is asked at once (NIST's
+  // limit of one query every 4 seconds is each server's).
+  const LONG second = NextServerIndex(first);
+  std::optional<ReplyOutcome> confirmation;
+  if (LiveFetches() < kMaxLiveFetches) {
+    if (Fetch* next = newFetch(second)) {
+      const Answer other = AskServer(next, worker, stop, second);
+      if (other.stopped) {
+        ForgetStep(&g_heldStep);
+        return;
+      }
+      if (other.asked) confirmation = other.outcome;
+    }
+  }
+  ForgetStep(&g_heldStep);
+  g_servers.index = ServerAfterHeldStep(first, confirmation);
 }
 
 void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
@@ -120,17 +162,27 @@ void CALLBACK CheckTimerProc(HWND, UINT, UINT_PTR, DWORD) {
   g_timerId = SetTimer(nullptr, 0, kCheckIntervalMs, CheckTimerProc);
 }
 
-void ClockCheck() {
-  if (!Online()) return;
-  // Fetches left behind still hold their threads: rather than add another,
-  // the check waits for a later tick.
-  if (LiveFetches() >= kMaxLiveFetches) return;
+namespace {
 
+// A fetch of `server` on a URL session of its own; null when no session
+// could be opened (logged).
+Fetch* NewUrlFetch(LONG server) {
   // Direct: a proxy the user set for the web cannot carry DAYTIME.
   HINTERNET session = InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0);
   if (!session) {
     LogFailure("InternetOpen Failed", GetLastError(), &g_missingLogged.internetOpen);
-    return;
+    return nullptr;
   }
-  AskServer(NewFetch(CurrentServerUrl(), session), FetchWorker, nullptr);
+  return NewFetch(g_servers.urls[server], session);
+}
+
+}  // namespace
+
+void ClockCheck() {
+  if (LeftToTheDomain()) return;
+  if (!Online()) return;
+  // Fetches left behind still hold their threads: rather than add another,
+  // the check waits for a later tick.
+  if (LiveFetches() >= kMaxLiveFetches) return;
+  CheckServers(NewUrlFetch, FetchWorker, nullptr);
 }

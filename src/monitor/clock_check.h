@@ -25,14 +25,16 @@ void CALLBACK CheckTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time)
 
 void ClockCheck();
 
-// Runs `fetch` (held by the caller and by the worker to come, which then owns
-// its session or socket) on a thread of `worker`, waits for it at most
-// kWatchdogMs, or until `stop` is set when `stop` is not null (the server is
-// then not judged), and applies the reply: rotation, trust rules and log
-// lines ("BeginThread failed" among them) are the same for every kind of
-// fetch.
+// One check's servers, each fetched with `newFetch` (null: none could be
+// made, the failure logged) on a thread of `worker` under its watchdog, or
+// until `stop` is set when `stop` is not null (the server is then not
+// judged). The current server is asked; a step it asks for is put at once
+// to the next server, of another site, and taken only when that one asks
+// for the same: a check asks at most two servers, never one twice. Trust
+// rules, rotation and log lines ("BeginThread failed" among them) are the
+// same for every kind of fetch.
 struct Fetch;
-void AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop);
+void CheckServers(Fetch* (*newFetch)(LONG server), LPTHREAD_START_ROUTINE worker, HANDLE stop);
 
 // The dial-up records in the oldest layout every RAS version accepts (the
 // one of 32-bit Windows 95 and NT 4), not the SDK's current, larger one.

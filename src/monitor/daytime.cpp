@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "monitor/event_log.h"
+#include "monitor/far_step.h"
 #include "monitor/second_opinion.h"
 #include "platform/win_time.h"
 
@@ -194,6 +196,8 @@ std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const
   return set;
 }
 
+ClockLogged g_clockLogged;
+
 ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
   const std::optional<DaytimeReply> reply = ParseDaytimeReply(bytes, count);
   if (!reply || ServerSaysItsTimeIsWrong(*reply)) return ReplyOutcome::kUnusable;
@@ -204,11 +208,24 @@ ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
     if (!NamesSettableTime(*reply)) return ReplyOutcome::kUnusable;
     // A real time that finds the clock right outvotes a held step.
     ForgetStep(&g_heldStep);
+    g_clockLogged.farStep = false;
     return ReplyOutcome::kClockRight;
   }
-  if (!TakeStep(&g_heldStep, server, SecondsBetween(now, *set))) return ReplyOutcome::kStepHeld;
-  // A refused set (no right to set the clock) waits for the next check;
-  // there is nobody to tell.
-  static_cast<void>(SetSystemTime(&*set));
+  const int64_t step = SecondsBetween(now, *set);
+  if (!TakeStep(&g_heldStep, server, step)) return ReplyOutcome::kStepHeld;
+  if (!MayTakeStep(step, SecondsSince1970(now), g_buildTime)) {
+    if (!g_clockLogged.farStep && LogEvent(FarStepMessage(step).c_str()) == 0) {
+      g_clockLogged.farStep = true;
+    }
+    return ReplyOutcome::kStepRefused;
+  }
+  g_clockLogged.farStep = false;
+  // A refused set (no right to set the clock) is said once; the next
+  // check tries again.
+  if (SetSystemTime(&*set)) {
+    g_clockLogged.setRefused = false;
+  } else if (!g_clockLogged.setRefused && LogEvent("SetSystemTime Failed") == 0) {
+    g_clockLogged.setRefused = true;
+  }
   return ReplyOutcome::kClockSet;
 }

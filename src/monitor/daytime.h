@@ -40,14 +40,27 @@ std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const
 
 // What one reply made of the clock.
 enum class ReplyOutcome {
-  kUnusable,    // not a reply, outside the hours taken, no real time from the
-                // release year on, or its server says its time is wrong
-  kClockRight,  // the clock is within the tolerance of the reply
-  kStepHeld,    // the clock is off, but no other server has asked for the
-                // same step yet (second_opinion.h)
-  kClockSet,    // a second server confirmed the step: the clock was set
+  kUnusable,     // not a reply, outside the hours taken, no real time from the
+                 // release year on, or its server says its time is wrong
+  kClockRight,   // the clock is within the tolerance of the reply
+  kStepHeld,     // the clock is off, but no other server has asked for the
+                 // same step yet (second_opinion.h)
+  kClockSet,     // a second server confirmed the step: the clock was set
+                 // (or asked to be: a refused set is logged)
+  kStepRefused,  // a second server confirmed a step too far to take on the
+                 // network's word (far_step.h): logged, not set
 };
 
 // Parses the reply of server `server` (its index) and, when the clock is off
-// and another server asked for the same step, sets it. Silent in every case.
+// and a server of another site asked for the same step, sets it. Logs, once
+// until the clock is found right or set, a step too far to take and a set
+// the system refused.
 ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server);
+
+// What has been logged and is not logged again until the clock is found
+// right or set; lasts while the monitor runs.
+struct ClockLogged {
+  bool farStep;
+  bool setRefused;
+};
+extern ClockLogged g_clockLogged;

@@ -1,5 +1,7 @@
 #include "monitor/second_opinion.h"
 
+#include "monitor/server_table.h"
+
 HeldStep g_heldStep;
 
 LONG DaysFromCivil(LONG year, LONG month, LONG day) {
@@ -13,12 +15,12 @@ LONG DaysFromCivil(LONG year, LONG month, LONG day) {
   return era * 146097 + dayOfEra - 719468;
 }
 
-namespace {
-
 int64_t SecondsSince1970(const SYSTEMTIME& t) {
   const int64_t days = DaysFromCivil(t.wYear, t.wMonth, t.wDay);
   return days * 86400 + t.wHour * 3600 + t.wMinute * 60 + t.wSecond;
 }
+
+namespace {
 
 bool Within(int64_t seconds, int64_t bound) { return seconds >= -bound && seconds <= bound; }
 
@@ -29,7 +31,7 @@ int64_t SecondsBetween(const SYSTEMTIME& from, const SYSTEMTIME& to) {
 }
 
 bool TakeStep(HeldStep* held, LONG server, int64_t seconds) {
-  const bool confirmed = held->server != 0 && held->server != server &&
+  const bool confirmed = held->server != 0 && ServerSite(held->server) != ServerSite(server) &&
                          Within(seconds - held->seconds, kStepAgreementSeconds);
   if (confirmed) {
     ForgetStep(held);

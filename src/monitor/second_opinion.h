@@ -27,14 +27,19 @@ extern HeldStep g_heldStep;
 // every year SYSTEMTIME can hold.
 LONG DaysFromCivil(LONG year, LONG month, LONG day);
 
+// Seconds from 1970-01-01 00:00:00 to `t`; milliseconds take no part.
+int64_t SecondsSince1970(const SYSTEMTIME& t);
+
 // Seconds from `from` to `to`, whole date and time; milliseconds take no part.
 int64_t SecondsBetween(const SYSTEMTIME& from, const SYSTEMTIME& to);
 
 // Whether the clock may move by `seconds` now, as `server` asks: only when
-// another server asked for the same step and it is held. Any other step
-// becomes the held one (replacing any other) and the caller asks the next
-// server. A step that is taken forgets the held one, since the clock has
-// moved.
+// a server of another site (server_table.h) asked for the same step and it
+// is held. Any other step becomes the held one (replacing any other) and
+// the caller asks the next server. A step that is taken forgets the held
+// one, since the clock has moved. A held step lasts only for the check
+// that asked for it, so that no unusable answers in between can carry it
+// to a server that would confirm it later.
 bool TakeStep(HeldStep* held, LONG server, int64_t seconds);
 
 // A server found the clock right: a held step was a lie or is stale.

@@ -24,6 +24,12 @@ constexpr const char* kServiceInstallMessage =
     "Use \"Programs and Features\" (\"Add/Remove Programs\") in the Control\r\n"
     "Panel to uninstall Vorn.";
 
+// Added to the success message on a PC whose clock the Windows Time
+// service keeps to its domain (domain_time.h).
+constexpr const char* kDomainNote =
+    "\r\n\r\nThis PC takes its time from its Windows domain: Vorn leaves the clock\r\n"
+    "alone while it does.";
+
 // The text a registry value of `type` holding `data` gives. No data at all
 // is the empty text whatever the type; REG_SZ and REG_EXPAND_SZ give their
 // bytes up to the first zero (an unterminated value gives all of them),

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "monitor/domain_time.h"
 #include "monitor/entry.h"
 #include "monitor/errors.h"
 #include "monitor/event_log.h"
@@ -50,6 +51,11 @@ void WriteEntry(RegistrySection& registry, const std::string& folder) {
   registry.PutSectionText("Vorn", "DisplayName", kDisplayName);
   registry.PutSectionText("Vorn", "UninstallString", UninstallCommand(folder));
   registry.ReleaseKey();
+}
+
+void ShowInstalled(std::string text) {
+  if (ClockFollowsDomain()) text += kDomainNote;
+  MessageBoxA(nullptr, text.c_str(), kInstallCaption, MB_ICONINFORMATION);
 }
 
 void ShowCopyFailure(const std::string& target, DWORD error) {
@@ -166,7 +172,7 @@ void InstallService(HANDLE source) {
     const std::string startup = ReadStartupFolder(registry, &error);
     if (error.empty()) DeleteFileA(InstalledPath(startup).c_str());
   }
-  MessageBoxA(nullptr, kServiceInstallMessage, kInstallCaption, MB_ICONINFORMATION);
+  ShowInstalled(kServiceInstallMessage);
 }
 
 }  // namespace
@@ -195,6 +201,6 @@ void RunInstaller() {
     ShowCopyFailure(target, error);
     return;
   }
-  MessageBoxA(nullptr, InstallMessage().c_str(), kInstallCaption, MB_ICONINFORMATION);
+  ShowInstalled(InstallMessage());
   ShellExecuteA(nullptr, nullptr, target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

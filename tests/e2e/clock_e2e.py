@@ -160,31 +160,37 @@ LINE_MODES = ("nist", "big", "two_pieces")
 
 class Rule:
     """The monitor's rotation and trust rules, followed request by request: a
-    step is taken only when a second server asks for the same (within 30 s),
-    and a server is asked again only after it found the clock right or
-    confirmed a step. Servers that refuse leave no request, so no test that
-    uses this has one."""
+    server that asks for a step has it put at once, in the same check, to
+    the next server (of another site), and the step is taken only when that
+    one asks for the same (within 30 s); a server is asked again only after
+    it found the clock right or confirmed a step. Servers that refuse leave
+    no request, so no test that uses this has one."""
 
     def __init__(self, names):
         self.names = list(names)
-        self.next = 0         # the server the next check asks (0..3)
-        self.held = None      # (server, skew) of the step held
+        self.next = 0         # the server the next request goes to (0..3)
+        self.held = None      # (server, skew) of the step this check holds
         self.changes = 0      # clock changes asked for so far
 
     def follow(self, request):
         """Takes one request in order; the server it should have gone to."""
         expected, server = self.next, self.names.index(request.server)
         skew = request.params.get("skew", 0)
-        if request.mode not in LINE_MODES or request.sent is None \
-                or in_midnight_band(request.sent):
+        held, self.held = self.held, None
+        usable = request.mode in LINE_MODES and request.sent is not None \
+            and not in_midnight_band(request.sent)
+        if not usable:
             self.next = (server + 1) % 4  # nothing usable read
         elif abs(skew) <= 30:
-            self.next, self.held = server, None  # the clock is right
-        elif self.held and self.held[0] != server and abs(skew - self.held[1]) <= 30:
-            self.next, self.held = server, None
+            self.next = server  # the clock is right
+        elif held is None:
+            # A step: the next server is asked at once.
+            self.next, self.held = (server + 1) % 4, (server, skew)
+        elif abs(skew - held[1]) <= 30:
+            self.next = server  # confirmed
             self.changes += 1
         else:
-            self.next, self.held = (server + 1) % 4, (server, skew)
+            self.next = (server + 1) % 4  # two servers disagree
         return expected
 
 

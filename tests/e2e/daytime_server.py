@@ -2,7 +2,7 @@
 """DAYTIME (port 13) test servers, one per loopback address, run in threads.
 
     with DaytimeServers() as srv:            # binds 127.0.0.11..14:13
-        srv.set("time-b-g.nist.gov", "nist", skew=-30)
+        srv.set("time-a-g.nist.gov", "nist", skew=-30)
         srv.set(1, "silent")                 # by index, name or address
         ...
         srv.requests_for(0)                  # what the program asked
@@ -46,10 +46,10 @@ import time
 from dataclasses import dataclass, field
 
 SERVERS = (
-    ("time-b-g.nist.gov", "127.0.0.11"),
-    ("utcnist.colorado.edu", "127.0.0.12"),
-    ("time-c-g.nist.gov", "127.0.0.13"),
-    ("utcnist2.colorado.edu", "127.0.0.14"),
+    ("time-a-g.nist.gov", "127.0.0.11"),
+    ("time-a-wwv.nist.gov", "127.0.0.12"),
+    ("utcnist.colorado.edu", "127.0.0.13"),
+    ("time-b-wwv.nist.gov", "127.0.0.14"),
 )
 MODES = ("nist", "refuse", "silent", "stall", "close", "reset", "garbage", "big",
          "two_pieces", "empty", "raw")

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # in-netns.sh CMD [ARGS...]: runs CMD in a fresh network + mount namespace in
 # which the four DAYTIME server names resolve to their own loopback address:
-#   time-b-g.nist.gov 127.0.0.11    utcnist.colorado.edu  127.0.0.12
-#   time-c-g.nist.gov 127.0.0.13    utcnist2.colorado.edu 127.0.0.14
+#   time-a-g.nist.gov 127.0.0.11    time-a-wwv.nist.gov  127.0.0.12
+#   utcnist.colorado.edu 127.0.0.13    time-b-wwv.nist.gov 127.0.0.14
 # Other names fail fast (resolv.conf points at 127.0.0.1, where nothing
 # listens). Extra "ADDR NAME" lines can be given in VORN_HOSTS_EXTRA.
 #
@@ -48,10 +48,10 @@ mount -t tmpfs -o size=64k,mode=755 vorn-netns "$tmp"
 {
   echo "127.0.0.1 localhost $(hostname 2>/dev/null || true)"
   echo "::1 localhost ip6-localhost ip6-loopback"
-  echo "127.0.0.11 time-b-g.nist.gov"
-  echo "127.0.0.12 utcnist.colorado.edu"
-  echo "127.0.0.13 time-c-g.nist.gov"
-  echo "127.0.0.14 utcnist2.colorado.edu"
+  echo "127.0.0.11 time-a-g.nist.gov"
+  echo "127.0.0.12 time-a-wwv.nist.gov"
+  echo "127.0.0.13 utcnist.colorado.edu"
+  echo "127.0.0.14 time-b-wwv.nist.gov"
   [ -n "${VORN_HOSTS_EXTRA:-}" ] && printf '%s\n' "$VORN_HOSTS_EXTRA"
 } >"$tmp/hosts"
 echo "nameserver 127.0.0.1" >"$tmp/resolv.conf"

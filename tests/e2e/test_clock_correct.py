@@ -25,7 +25,7 @@ class ClockCorrection(MonitorTest):
         self.assertIn(len(read), (2 * len(sets), 2 * len(sets) + 1))
         names = [r.server for r in self.servers.requests[:6]]
         self.assertEqual(names, [SERVERS[i][0] for i in (0, 1, 1, 2, 2, 3)])
-        self.assertEqual(self.servers.requests[0].host, "time-b-g.nist.gov:13")
+        self.assertEqual(self.servers.requests[0].host, "time-a-g.nist.gov:13")
         self.assertIsNone(mon.log())
 
         durations = [end - start for start, end in mon.checks()[:3]]

@@ -16,7 +16,7 @@ class Rotation(MonitorTest):
         # confirms it and is asked again.
         got = self.servers.wait_requests(3, 20)
         self.assertEqual([r.server for r in got[:3]], [SERVERS[i][0] for i in (1, 2, 2)])
-        self.assertEqual(got[0].host, "utcnist.colorado.edu:13")
+        self.assertEqual(got[0].host, "time-a-wwv.nist.gov:13")
         wait_until(lambda: len(mon.set_requests()) >= 2, 5, what="two clock changes")
         self.assertIsNone(mon.log())
         self.assertAlive(mon)
@@ -28,13 +28,13 @@ class Rotation(MonitorTest):
         self.servers.set(2, "nist")
         mon = self.start_monitor()
         got = self.servers.wait_requests(2, 20)
-        self.assertEqual([r.server for r in got[:2]], ["time-c-g.nist.gov"] * 2)
+        self.assertEqual([r.server for r in got[:2]], ["utcnist.colorado.edu"] * 2)
         # Now 3 and 4 refuse: after 4 comes 1.
         self.servers.set(2, "refuse")
         self.servers.set(0, "nist")
-        others = lambda: [r.server for r in self.servers.requests if r.server != "time-c-g.nist.gov"]
+        others = lambda: [r.server for r in self.servers.requests if r.server != "utcnist.colorado.edu"]
         self.assertEqual(wait_until(others, 20, what="a request to another server"),
-                         ["time-b-g.nist.gov"])
+                         ["time-a-g.nist.gov"])
         self.assertAlive(mon)
 
 

@@ -227,12 +227,12 @@ class DaytimeServerTest(unittest.TestCase):
             self.ask(i)
         reqs = self.srv.wait_requests(3, 2)
         self.assertEqual([r.server for r in reqs],
-                         ["time-b-g.nist.gov", "time-c-g.nist.gov", "time-c-g.nist.gov"])
+                         ["time-a-g.nist.gov", "utcnist.colorado.edu", "utcnist.colorado.edu"])
         self.assertEqual([r.host for r in reqs],
-                         ["time-b-g.nist.gov:13", "time-c-g.nist.gov:13", "time-c-g.nist.gov:13"])
+                         ["time-a-g.nist.gov:13", "utcnist.colorado.edu:13", "utcnist.colorado.edu:13"])
         self.assertTrue(all(before <= r.time <= time.time() for r in reqs))
         self.assertEqual(len(self.srv.requests_for("127.0.0.13")), 2)
-        self.assertEqual(self.srv.requests_for("utcnist.colorado.edu"), [])
+        self.assertEqual(self.srv.requests_for("time-a-wwv.nist.gov"), [])
         with self.assertRaises(TimeoutError):
             self.srv.wait_requests(1, 0.2, which=1)
 

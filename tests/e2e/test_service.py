@@ -53,7 +53,7 @@ class Service(MonitorTest):
         self.assertGreaterEqual(len(asked), 2)
         # Over a socket: the client sends nothing, a URL session a GET.
         self.assertEqual([r.data for r in asked[:2]], [b"", b""])
-        self.assertEqual([r.server for r in asked[:2]], ["time-b-g.nist.gov", "utcnist.colorado.edu"])
+        self.assertEqual([r.server for r in asked[:2]], ["time-a-g.nist.gov", "time-a-wwv.nist.gov"])
         # Registered by hand, not installed: no folder someone may have put
         # there is taken over, and none is made.
         self.assertFalse((self.wp.drive_c / "ProgramData" / "Vorn").exists())

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "monitor/daytime.h"
+#include "monitor/far_step.h"
 #include "monitor/second_opinion.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_time.h"
@@ -126,6 +127,7 @@ void CheckApply(const uint8_t* data, size_t size, const std::optional<DaytimeRep
                 const SYSTEMTIME& clock) {
   sim::Reset();
   g_heldStep = {};
+  g_clockLogged = {};
   if (sim::IsValidSystemTime(clock)) sim::SetUtcNow(clock);
   const SYSTEMTIME before = sim::UtcNow();
   const char* bytes = reinterpret_cast<const char*>(data);
@@ -152,6 +154,12 @@ void CheckApply(const uint8_t* data, size_t size, const std::optional<DaytimeRep
   Check(SameTime(sim::UtcNow(), before) && g_heldStep.server == 1 && g_heldStep.seconds == step);
   Check(ApplyDaytimeReply(bytes, size, 1) == ReplyOutcome::kStepHeld &&
         SameTime(sim::UtcNow(), before));
+  // Unless the step is too far to take on the network's word.
+  if (!MayTakeStep(step, SecondsSince1970(before), g_buildTime)) {
+    Check(ApplyDaytimeReply(bytes, size, 2) == ReplyOutcome::kStepRefused &&
+          SameTime(sim::UtcNow(), before) && sim::CountCalls("SetSystemTime") == 0);
+    return;
+  }
   Check(ApplyDaytimeReply(bytes, size, 2) == ReplyOutcome::kClockSet &&
         SameTime(sim::UtcNow(), *set));
   Check(g_heldStep.server == 0 && sim::CountCalls("SetSystemTime") == 1);

@@ -3,22 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "monitor/clock_check.h"
+#include "monitor/domain_time.h"
 #include "monitor/event_log.h"
 #include "monitor/fetch.h"
 #include "monitor/second_opinion.h"
 #include "monitor/server_table.h"
+#include "monitor/service_check.h"
 #include "monitor/timing.h"
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_file.h"
 #include "platform/sim/sim_inet.h"
+#include "platform/sim/sim_registry.h"
+#include "platform/sim/sim_security.h"
 #include "platform/sim/sim_thread.h"
 #include "platform/sim/sim_time.h"
 #include "platform/sim/sim_window.h"
 #include "platform/win_base.h"
+#include "platform/win_event.h"
 
 namespace {
 
@@ -94,6 +101,7 @@ class ClockCheckSim : public ::testing::Test {
     InitServerTable();
     g_timerId = 0;
     g_missingLogged = {};
+    g_domainLogged = false;
     g_heldStep = {};
     g_localeFormats = DefaultLocaleFormats();
     // The reset unwinds workers an earlier test left blocked.
@@ -113,8 +121,8 @@ void DialUps(int count, DWORD firstState, DWORD othersState) {
 void Serve(const std::string& reply, uint64_t delayMs = 0) {
   sim::ServeReply(Url(1), reply, delayMs);
 }
-// Server 4 asked for kAheadReply's step at an earlier check.
-void HeldByServer4() { g_heldStep = {4, kAheadStep}; }
+// The next server, of another site, asks for the same step as server 1.
+void Confirm(const std::string& reply = kAheadReply) { sim::ServeReply(Url(2), reply); }
 
 struct Row {
   const char* name;
@@ -139,8 +147,8 @@ const Row kBranches[] = {
    [] { DialUps(5, RASCS_Connected, RASCS_Connected); },
    "RasEnumConnections Failed", 1, "", false, 0, 0},
   {"four dial-up connections fit, the first is up",
-   [] { DialUps(4, RASCS_Connected, RASCS_Connected); Serve(kAheadReply); HeldByServer4(); },
-   "", 1, "url session", true, 0, 0},
+   [] { DialUps(4, RASCS_Connected, RASCS_Connected); Serve(kAheadReply); Confirm(); },
+   "", 2, "url session url session", true, 0, 0},
   {"only the second dial-up connection is up",
    [] { DialUps(2, 0, RASCS_Connected); Serve(kAheadReply); },
    "", 1, "", false, 0, 0},
@@ -157,36 +165,36 @@ const Row kBranches[] = {
    [] { Online(); sim::HangUntilSessionClosed(Url(1)); },
    "", 2, "session", false, kWatchdog, 0},
   {"server answers just inside the watchdog",
-   [] { Online(); Serve(kAheadReply, kWatchdog - 1); HeldByServer4(); },
-   "", 1, "url session", true, kWatchdog - 1, 0},
+   [] { Online(); Serve(kAheadReply, kWatchdog - 1); Confirm(); },
+   "", 2, "url session url session", true, kWatchdog - 1, 0},
   {"server answers just after the watchdog",
-   [] { Online(); Serve(kAheadReply, kWatchdog + 1); HeldByServer4(); },
+   [] { Online(); Serve(kAheadReply, kWatchdog + 1); },
    "", 2, "session", false, kWatchdog, 0},
   {"server sends its line and keeps the connection: the watchdog closes the session",
-   [] { Online(); sim::ServeAndStall(Url(1), kAheadReply, true); HeldByServer4(); },
+   [] { Online(); sim::ServeAndStall(Url(1), kAheadReply, true); },
    "", 2, "session", false, kWatchdog, 0},
   {"open that nothing wakes: left behind, not killed",
    [] { Online(); sim::HangForever(Url(1)); },
    "", 2, "session", false, kWatchdog, 1},
   {"read that nothing wakes: left behind, not killed",
-   [] { Online(); sim::ServeAndStall(Url(1), kAheadReply, false); HeldByServer4(); },
+   [] { Online(); sim::ServeAndStall(Url(1), kAheadReply, false); },
    "", 2, "session", false, kWatchdog, 1},
   {"refused: the worker returns 0",
    [] { Online(); sim::RefuseOpen(Url(1)); },
    "", 2, "session", false, 0, 0},
   {"exit code unavailable",
-   [] { Online(); Serve(kAheadReply); HeldByServer4();
+   [] { Online(); Serve(kAheadReply);
         sim::FailCall("GetExitCodeThread", ERROR_INVALID_HANDLE); },
    "GetExitCode Failed", 2, "url session", false, 0, 0},
   {"read fails",
-   [] { Online(); Serve(kAheadReply); HeldByServer4(); sim::FailCall("InternetReadFile", 12002); },
+   [] { Online(); Serve(kAheadReply); sim::FailCall("InternetReadFile", 12002); },
    "", 2, "url session", false, 0, 0},
   {"empty reply is rejected",
    [] { Online(); Serve(""); },
    "", 2, "url session", false, 0, 0},
   {"reply in two pieces is judged on the first",
    [] { Online(); sim::ServePieces(Url(1), {kAheadReply.substr(0, 12), kAheadReply.substr(12)});
-        HeldByServer4(); },
+        },
    "", 2, "url session", false, 0, 0},
   {"a web page, not a DAYTIME line",
    [] { Online(); Serve("HTTP/1.0 403 Forbidden\r\nContent-Type: text/html\r\n\r\n<html>"); },
@@ -200,17 +208,31 @@ const Row kBranches[] = {
   {"server finds the clock right: asked again",
    [] { Online(); Serve(kRightReply); },
    "", 1, "url session", false, 0, 0},
-  {"one server alone: its step is held and the next server asked",
-   [] { Online(); Serve(kAheadReply); },
-   "", 2, "url session", false, 0, 0},
-  {"a second server confirms the held step: set, and asked again",
-   [] { Online(); Serve(kAheadReply); HeldByServer4(); },
-   "", 1, "url session", true, 0, 0},
-  {"the same server again does not confirm its own step",
-   [] { Online(); Serve(kAheadReply); g_heldStep = {1, kAheadStep}; },
-   "", 2, "url session", false, 0, 0},
+  {"one server alone: its step is put to the next server, which fails",
+   [] { Online(); Serve(kAheadReply); sim::RefuseOpen(Url(2)); },
+   "", 3, "url session session", false, 0, 0},
+  {"the next server finds the clock right: nothing set, that server asked again",
+   [] { Online(); Serve(kAheadReply); Confirm(kRightReply); },
+   "", 2, "url session url session", false, 0, 0},
+  {"the next server asks for another step: nothing set, the one after asked",
+   [] { Online(); Serve(kAheadReply);
+        Confirm("\n61382 26-12-08 12:06:00 00 0 0  50.0 UTC(NIST) * \n"); },
+   "", 3, "url session url session", false, 0, 0},
+  {"the next server silent: nothing set, the one after asked",
+   [] { Online(); Serve(kAheadReply); sim::HangUntilSessionClosed(Url(2)); },
+   "", 3, "url session session", false, kWatchdog, 0},
+  {"the next server in the band around midnight: nothing set",
+   [] { Online(); Serve(kAheadReply);
+        Confirm("\n61382 26-12-08 23:59:00 00 0 0  50.0 UTC(NIST) * \n"); },
+   "", 3, "url session url session", false, 0, 0},
+  {"no second session: nothing set, the next server asked next",
+   [] { Online(); Serve(kAheadReply); Confirm(); sim::FailCall("InternetOpenA", 12001, 1); },
+   "InternetOpen Failed", 2, "url session", false, 0, 0},
+  {"the next server confirms the step in the same check: set, and asked again",
+   [] { Online(); Serve(kAheadReply); Confirm(); },
+   "", 2, "url session url session", true, 0, 0},
   {"server says its time is wrong: the next server asked",
-   [] { Online(); Serve(kFailedReply); HeldByServer4(); },
+   [] { Online(); Serve(kFailedReply); },
    "", 2, "url session", false, 0, 0},
   // wininet and rasapi32 may be missing; the calls then fail and the check
   // goes the way of that failure.
@@ -221,8 +243,8 @@ const Row kBranches[] = {
    [] { DialUps(1, RASCS_Connected, 0); Serve(kAheadReply); sim::MissingDll("wininet.dll"); },
    "InternetOpen Failed", 1, "", false, 0, 0},
   {"no rasapi32, online",
-   [] { Online(); Serve(kAheadReply); HeldByServer4(); sim::MissingDll("rasapi32.dll"); },
-   "", 1, "url session", true, 0, 0},
+   [] { Online(); Serve(kAheadReply); Confirm(); sim::MissingDll("rasapi32.dll"); },
+   "", 2, "url session url session", true, 0, 0},
   {"no rasapi32, offline",
    [] { sim::MissingDll("rasapi32.dll"); },
    "RasEnumConnections Failed", 1, "", false, 0, 0},
@@ -350,7 +372,7 @@ std::string FirstArgument(const std::string& name) {
 TEST_F(ClockCheckSim, SuccessfulCheckMakesTheseCallsWithTheseArguments) {
   sim::SetOnline(true);
   sim::ServeReply(Url(1), kAheadReply);
-  HeldByServer4();
+  sim::ServeReply(Url(2), kAheadReply);
   ClockCheck();
   const std::string session = FirstArgument("InternetOpenUrlA");
   const std::string url = FirstArgument("InternetReadFile");
@@ -358,7 +380,8 @@ TEST_F(ClockCheckSim, SuccessfulCheckMakesTheseCallsWithTheseArguments) {
       sim::CallsOf({"InternetGetConnectedState", "RasEnumConnectionsA", "InternetOpenA",
                     "CreateThread", "InternetOpenUrlA", "WaitForSingleObject", "GetExitCodeThread",
                     "CloseHandle", "InternetReadFile", "InternetCloseHandle", "SetSystemTime"});
-  ASSERT_EQ(calls.size(), 11u);
+  // Server 1, then at once server 2 on a session of its own, then the set.
+  ASSERT_EQ(calls.size(), 20u);
   EXPECT_EQ(calls[0], "InternetGetConnectedState(0)");
   // Direct (1), whatever proxy the user set.
   EXPECT_EQ(calls[1], "InternetOpenA(\"Microsoft Internet Explorer\", 1, NULL, NULL, 0x0)");
@@ -371,8 +394,12 @@ TEST_F(ClockCheckSim, SuccessfulCheckMakesTheseCallsWithTheseArguments) {
   EXPECT_EQ(calls[6], "InternetCloseHandle(" + session + ")");
   EXPECT_TRUE(EndsWith(calls[7], ", 10000)")) << calls[7];
   EXPECT_EQ(calls[8].rfind("GetExitCodeThread(", 0), 0u) << calls[8];
-  EXPECT_EQ(calls[9], "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)");
-  EXPECT_EQ(calls[10].rfind("CloseHandle(", 0), 0u) << calls[10];
+  EXPECT_EQ(calls[9].rfind("CloseHandle(", 0), 0u) << calls[9];
+  EXPECT_EQ(calls[10], "InternetOpenA(\"Microsoft Internet Explorer\", 1, NULL, NULL, 0x0)");
+  EXPECT_EQ(calls[12].rfind("InternetOpenUrlA(", 0), 0u) << calls[12];
+  EXPECT_NE(calls[12].find("\"" + Url(2) + "\""), std::string::npos) << calls[12];
+  EXPECT_EQ(calls[18], "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)");
+  EXPECT_EQ(calls[19].rfind("CloseHandle(", 0), 0u) << calls[19];
 }
 
 TEST_F(ClockCheckSim, DialUpPathAsksAboutTheFirstConnectionWithTheProgramsLayout) {
@@ -392,7 +419,7 @@ TEST_F(ClockCheckSim, WorkerThatNeverReturnsIsLeftBehindAndTheNextCheckWorks) {
   sim::SetOnline(true);
   sim::HangForever(Url(1));
   sim::ServeReply(Url(2), kAheadReply);
-  HeldByServer4();
+  sim::ServeReply(Url(3), kAheadReply);
   ClockCheck();
   EXPECT_EQ(sim::NowMs(), kWatchdog);
   EXPECT_EQ(
@@ -401,7 +428,7 @@ TEST_F(ClockCheckSim, WorkerThatNeverReturnsIsLeftBehindAndTheNextCheckWorks) {
   ExpectAllClosed(1);
 
   ClockCheck();
-  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2)}));
+  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(3)}));
   EXPECT_EQ(sim::CountCalls("SetSystemTime"), 1u);
   ExpectAllClosed(1);
 }
@@ -461,51 +488,64 @@ struct Sequence {
 
 const char* const kAhead999 = "\n61382 26-12-08 12:16:39 00 0 0  50.0 UTC(NIST) * \n";
 const char* const kTwoHours = "\n61382 26-12-08 14:00:00 00 0 0  50.0 UTC(NIST) * \n";
-const char* const kThreeDays = "\n61385 26-12-11 12:00:00 00 0 0  50.0 UTC(NIST) * \n";
 const char* const kProse = "\nThe time is now a quarter past twelve.\n";
 
+const char* const kRight = kRightReply.c_str();
+const char* const kAhead = kAheadReply.c_str();
+
+// A check puts a step to the next server at once; servers 2 and 4 stand at
+// the same site, which the rotation never asks in a row.
 const Sequence kSequences[] = {
-    {"a lone forger asking for +999 s at every check moves nothing",
+    {"a lone liar at 1 asking for +999 s at every check moves nothing",
      1,
-     {"", kAhead999, kRightReply.c_str(), kRightReply.c_str(), kRightReply.c_str()},
+     {"", kAhead999, kRight, kRight, kRight},
      6,
-     {1, 2, 2, 2, 2, 2},
+     {1, 2, 2, 2, 2, 2, 2},
      ""},
-    {"a lone forger among silent servers moves nothing",
+    {"a lone liar at 2", 2, {"", kRight, kAhead999, kRight, kRight}, 3, {2, 3, 3, 3}, ""},
+    {"a lone liar at 3", 3, {"", kRight, kRight, kAhead999, kRight}, 3, {3, 4, 4, 4}, ""},
+    {"a lone liar at 4", 4, {"", kRight, kRight, kRight, kAhead999}, 3, {4, 1, 1, 1}, ""},
+    {"a lone liar among silent servers moves nothing",
      1,
      {"", kAhead999, "", "", ""},
      8,
-     {1, 2, 3, 4, 1, 2, 3, 4},
+     {1, 2, 3, 4, 1, 2, 3, 4, 1, 2, 3},
      ""},
-    {"a forged big step is outvoted; then all agree on two hours",
-     1,
-     {"", kThreeDays, kRightReply.c_str(), kTwoHours, kTwoHours},
+    {"a liar and its same site's twin never confirm each other",
+     4,
+     {"", "", kTwoHours, "", kTwoHours},
      3,
-     {1, 2, 2},
+     {4, 1, 2, 3, 4, 1},
      ""},
-    {"an unusable server 1: corrected once servers 2 and 3 agree",
+    {"a step is outvoted by the next server finding the clock right",
      1,
-     {"", kProse, kAheadReply.c_str(), kAheadReply.c_str(), kAheadReply.c_str()},
+     {"", kTwoHours, kRight, kTwoHours, kTwoHours},
+     3,
+     {1, 2, 2, 2},
+     ""},
+    {"an unusable server 1: corrected in one check once servers 2 and 3 agree",
+     1,
+     {"", kProse, kAhead, kAhead, kAhead},
      5,
-     {1, 2, 3, 3, 3},
+     {1, 2, 3, 3, 3, 3},
      "SetSystemTime(2026-12-8 (dow 2) 12:5:0.0)"},
-    {"a forger's small step after a right server's held step",
+    {"a right server's step and a liar's: then two servers agree",
      4,
      {"", kAhead999, kTwoHours, kTwoHours, kTwoHours},
      5,
-     {4, 1, 2, 3, 3},
+     {4, 1, 2, 3, 3, 3, 3},
      "SetSystemTime(2026-12-8 (dow 2) 14:0:0.0)"},
     {"two servers agree within 30 s",
      1,
-     {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:30 00 0 0  50.0 UTC(NIST) * \n", "", ""},
+     {"", kAhead, "\n61382 26-12-08 12:05:30 00 0 0  50.0 UTC(NIST) * \n", "", ""},
      2,
-     {1, 2},
+     {1, 2, 2},
      "SetSystemTime(2026-12-8 (dow 2) 12:5:30.0)"},
     {"two servers 31 s apart do not",
      1,
-     {"", kAheadReply.c_str(), "\n61382 26-12-08 12:05:31 00 0 0  50.0 UTC(NIST) * \n", "", ""},
+     {"", kAhead, "\n61382 26-12-08 12:05:31 00 0 0  50.0 UTC(NIST) * \n", "", ""},
      4,
-     {1, 2, 3, 4},
+     {1, 2, 3, 4, 1, 2},
      ""},
 };
 
@@ -544,7 +584,8 @@ TEST_F(ClockCheckSim, NextTickIsArmedOneIntervalAfterTheCheckEnds) {
   const uint64_t third = second + kCheckIntervalMs;
   DriveLoopUntil(third + 1000);
 
-  EXPECT_EQ(CallTimes("InternetOpenA"), (std::vector<uint64_t>{first, second, third}));
+  // The second check puts server 2's step to server 3 at once.
+  EXPECT_EQ(CallTimes("InternetOpenA"), (std::vector<uint64_t>{first, second, second, third}));
   EXPECT_EQ(CallTimes("SetTimer"), (std::vector<uint64_t>{0, first + kWatchdogMs, second, third}));
   EXPECT_EQ(sim::CallsOf({"KillTimer"}),
             (std::vector<std::string>{"KillTimer((nil), 1)", "KillTimer((nil), 2)",
@@ -554,8 +595,119 @@ TEST_F(ClockCheckSim, NextTickIsArmedOneIntervalAfterTheCheckEnds) {
   }
   ASSERT_EQ(sim::Timers().size(), 1u);
   EXPECT_EQ(sim::Timers()[0].id, g_timerId);
-  // Server 2's step waits for another server, so the third check asks 3.
-  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(3)}));
+  // Server 3 could not confirm it, so the third check asks 4.
+  EXPECT_EQ(sim::OpenedUrls(), (std::vector<std::string>{Url(1), Url(2), Url(3), Url(4)}));
+}
+
+// Where the Windows Time service keeps the clock to the domain, the monitor
+// and the service ask no server and set nothing, and say so once per start;
+// elsewhere, and on 98 whatever its registry holds, they check as ever.
+TEST_F(ClockCheckSim, TheDomainsClockIsLeftToTheDomain) {
+  constexpr const char* kParameters = "SYSTEM\\CurrentControlSet\\Services\\W32Time\\Parameters";
+  constexpr const char* kService = "SYSTEM\\CurrentControlSet\\Services\\W32Time";
+  struct Case {
+    const char* name;
+    sim::Windows windows;
+    const char* type;  // null: no value
+    std::optional<DWORD> start;
+    bool leftAlone;
+  } cases[] = {
+      {"NT5DS", sim::Windows::kXp, "NT5DS", 3, true},
+      {"AllSync", sim::Windows::kXp, "AllSync", 2, true},
+      {"NT5DS, the service disabled", sim::Windows::kXp, "NT5DS", 4, false},
+      {"NTP", sim::Windows::kXp, "NTP", 3, false},
+      {"NoSync", sim::Windows::kXp, "NoSync", 3, false},
+      {"no value", sim::Windows::kXp, nullptr, 3, false},
+      {"98 has no Windows Time service", sim::Windows::k98, "NT5DS", 3, false},
+  };
+  for (const Case& c : cases) {
+    for (bool service : {false, true}) {
+      if (service && c.windows == sim::Windows::k98) continue;
+      SCOPED_TRACE(std::string(c.name) + (service ? ", the service" : ", the monitor"));
+      SetUp();
+      sim::PlayWindows(service ? sim::Windows::k10 : c.windows);
+      Online();
+      sim::ServeReply(Url(1), kRightReply);
+      if (c.type) sim::RegPutText(HKEY_LOCAL_MACHINE, kParameters, "Type", c.type);
+      if (c.start) {
+        const DWORD start = *c.start;
+        sim::RegPutValue(HKEY_LOCAL_MACHINE, kService, "Start", REG_DWORD,
+                         std::string(reinterpret_cast<const char*>(&start), sizeof start));
+      }
+      HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+      for (int check = 0; check < 3; ++check) {
+        if (service) {
+          ServiceClockCheck(stop);
+        } else {
+          ClockCheck();
+        }
+      }
+      CloseHandle(stop);
+      const size_t asked = sim::CountCalls("InternetOpenA") + sim::CountCalls("gethostbyname");
+      EXPECT_EQ(asked, c.leftAlone ? 0u : 3u);
+      ExpectLogged(c.leftAlone ? std::vector<std::string>{kDomainTimeMessage}
+                               : std::vector<std::string>{});
+    }
+  }
+}
+
+// Whatever the servers answer, a check asks at most two servers, never one
+// twice, and no server is asked again within 4 s (NIST's usage rule): a
+// long run of checks over random answers, the same every run.
+TEST_F(ClockCheckSim, NoServerIsAskedTwiceWithinFourSeconds) {
+  Online();
+  const std::string stepped = "\n61382 26-12-08 12:09:00 00 0 0  50.0 UTC(NIST) * \n";
+  uint32_t seed = 12345;
+  auto random = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  std::vector<uint64_t> checkStarts;
+  for (int check = 0; check < 400; ++check) {
+    for (int i = 1; i <= kServerCount; ++i) {
+      switch (random(6)) {
+        case 0:
+          sim::ServeReply(Url(i), kRightReply);
+          break;
+        case 1:
+          sim::ServeReply(Url(i), kAheadReply);
+          break;
+        case 2:
+          sim::ServeReply(Url(i), stepped);
+          break;
+        case 3:
+          sim::RefuseOpen(Url(i));
+          break;
+        case 4:
+          sim::HangUntilSessionClosed(Url(i));
+          break;
+        default:
+          sim::ServeReply(Url(i), "\nnot a time at all\n");
+          break;
+      }
+    }
+    checkStarts.push_back(sim::NowMs());
+    ClockCheck();
+    sim::AdvanceMs(kCheckIntervalMs);
+  }
+  const std::vector<std::string> urls = sim::OpenedUrls();
+  const std::vector<uint64_t> times = CallTimes("InternetOpenUrlA");
+  ASSERT_EQ(urls.size(), times.size());
+  std::map<std::string, uint64_t> last;
+  size_t next = 0;
+  for (size_t check = 0; check < checkStarts.size(); ++check) {
+    const uint64_t end = check + 1 < checkStarts.size() ? checkStarts[check + 1] : UINT64_MAX;
+    std::set<std::string> inCheck;
+    for (; next < urls.size() && times[next] < end; ++next) {
+      EXPECT_TRUE(inCheck.insert(urls[next]).second) << "asked twice in check " << check;
+      if (last.count(urls[next])) {
+        EXPECT_GE(times[next] - last[urls[next]], 4000u) << urls[next];
+      }
+      last[urls[next]] = times[next];
+    }
+    EXPECT_LE(inCheck.size(), 2u) << check;
+  }
+  EXPECT_GT(sim::CountCalls("SetSystemTime"), 0u) << "some checks found two servers agreeing";
 }
 
 }  // namespace

@@ -2,13 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "monitor/daytime.h"
+#include "monitor/event_log.h"
+#include "monitor/far_step.h"
 #include "monitor/second_opinion.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_file.h"
 #include "platform/sim/sim_time.h"
 #include "platform/win_base.h"
 #include "platform/win_time.h"
@@ -16,18 +20,56 @@
 
 namespace {
 
+// Every simulated test runs as if Vorn had been built in 1970: the simulated
+// clock reads after the build date, whatever the commit's time. Tests of an
+// earlier clock set it and put it back.
+[[maybe_unused]] const bool kBuiltLongAgo = (g_buildTime = 0, true);
+
 class DaytimeSim : public ::testing::Test {
  protected:
   void SetUp() override {
     sim::Reset();
     sim::SetUtcNow(kClock);
     g_heldStep = {};
+    g_clockLogged = {};
+    g_buildTime = 0;
   }
+  void TearDown() override { g_buildTime = 0; }
   ReplyOutcome Apply(const std::string& reply, LONG server = 1) {
     return ApplyDaytimeReply(reply.data(), reply.size(), server);
   }
-  // Server 2 asked for a step of `seconds` at the check before.
+  // Server 2 asked for a step of `seconds` earlier in the check.
   void HeldByServer2(int64_t seconds) { g_heldStep = {2, seconds}; }
+  // The time a reply names, with the clock's milliseconds.
+  SYSTEMTIME Parsed(const char* reply) const {
+    const DaytimeReply parsed = *ParseDaytimeReply(reply, strlen(reply));
+    SYSTEMTIME t = kClock;
+    t.wYear = static_cast<WORD>(parsed.year);
+    t.wMonth = static_cast<WORD>(parsed.month);
+    t.wDay = static_cast<WORD>(parsed.day);
+    t.wHour = static_cast<WORD>(parsed.hour);
+    t.wMinute = static_cast<WORD>(parsed.minute);
+    t.wSecond = static_cast<WORD>(parsed.second);
+    return t;
+  }
+  // The log's lines, each cut to the message it ends in when it is one of
+  // `messages` (the timestamp before it depends on the locale).
+  static std::vector<std::string> Lines(const std::vector<std::string>& messages = {
+                                            "SetSystemTime Failed", "Step Of"}) {
+    std::vector<std::string> lines;
+    const std::optional<std::string> bytes = sim::FileBytes(EventLogPath());
+    if (!bytes) return lines;
+    size_t start = 0;
+    for (size_t end; (end = bytes->find("\r\n", start)) != std::string::npos; start = end + 2) {
+      std::string line = bytes->substr(start, end - start);
+      for (const std::string& message : messages) {
+        const size_t at = line.find(" " + message);
+        if (at != std::string::npos) line = line.substr(at + 1);
+      }
+      lines.push_back(line);
+    }
+    return lines;
+  }
 
   // The clock the replies are measured against: 2026-12-08 04:54:38.250.
   const SYSTEMTIME kClock = T(2026, 12, 8, 4, 54, 38, 250);
@@ -103,24 +145,88 @@ TEST_F(DaytimeSim, ImpossibleRecordIsNeverSet) {
   }
 }
 
-TEST_F(DaytimeSim, RefusedSetIsNotRetried) {
+// A set the system refuses (no right to change the time) is said once,
+// and again only after a set has gone through.
+TEST_F(DaytimeSim, RefusedSetIsLoggedOnceUntilASetSucceeds) {
+  sim::FailCall("SetSystemTime", ERROR_PRIVILEGE_NOT_HELD, 0, 2);
+  const char* const ahead = "61382 26-12-08 04:56:38";
+  for (int refused = 0; refused < 2; ++refused) {
+    HeldByServer2(120);
+    EXPECT_EQ(Apply(ahead), ReplyOutcome::kClockSet);
+    EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+  }
+  EXPECT_EQ(Lines(), std::vector<std::string>{"SetSystemTime Failed"});
+  HeldByServer2(120);
+  EXPECT_EQ(Apply(ahead), ReplyOutcome::kClockSet);
+  EXPECT_EQ(Show(T(2026, 12, 8, 4, 56, 38, 250, 2)), Show(sim::UtcNow()));
   sim::FailCall("SetSystemTime", ERROR_PRIVILEGE_NOT_HELD);
   HeldByServer2(120);
-  Apply("61382 26-12-08 04:56:38");
-  EXPECT_EQ((std::vector<std::string>{"GetSystemTime", "SetSystemTime"}), sim::CallNames());
-  EXPECT_EQ(Show(T(2026, 12, 8, 4, 54, 38, 250, 2)), Show(sim::UtcNow()));
+  Apply("61382 26-12-08 04:58:38");
+  EXPECT_EQ(Lines(), (std::vector<std::string>{"SetSystemTime Failed", "SetSystemTime Failed"}));
+}
+
+// No step of more than 15 hours either way on the network's word while the
+// clock reads after this build's date; one line says so, once until the
+// clock is found right or set. A clock before the build date cannot be
+// right, and any agreed step is taken.
+TEST_F(DaytimeSim, FarStepsAreTakenOnlyFromAClockBeforeTheBuildDate) {
+  const int64_t clock = SecondsSince1970(kClock);
+  const SYSTEMTIME unchanged = T(2026, 12, 8, 4, 54, 38, 250, 2);
+  struct Row {
+    const char* name;
+    int64_t buildTime;
+    const char* reply;
+    ReplyOutcome outcome;
+    SYSTEMTIME after;
+    const char* line;  // logged, or null
+  } rows[] = {
+      {"14 h 59 min ahead", 0, "61382 26-12-08 19:53:38", ReplyOutcome::kClockSet,
+       T(2026, 12, 8, 19, 53, 38, 250, 2), nullptr},
+      {"15 h 01 min ahead", 0, "61382 26-12-08 19:55:38", ReplyOutcome::kStepRefused, unchanged,
+       "Step Of 15 Hours Not Taken"},
+      {"14 h 59 min behind", 0, "61381 26-12-07 13:55:38", ReplyOutcome::kClockSet,
+       T(2026, 12, 7, 13, 55, 38, 250, 1), nullptr},
+      {"15 h 01 min behind", 0, "61381 26-12-07 13:53:38", ReplyOutcome::kStepRefused, unchanged,
+       "Step Of -15 Hours Not Taken"},
+      {"20 years ahead, the clock a second after the build", clock - 1, "68687 46-12-08 04:54:38",
+       ReplyOutcome::kStepRefused, unchanged, "Step Of 175320 Hours Not Taken"},
+      {"20 years ahead of a clock before the build date", clock + 1, "68687 46-12-08 04:54:38",
+       ReplyOutcome::kClockSet, T(2046, 12, 8, 4, 54, 38, 250, 6), nullptr},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetUp();
+    g_buildTime = row.buildTime;
+    for (int check = 0; check < 2; ++check) {
+      HeldByServer2(SecondsBetween(kClock, Parsed(row.reply)));
+      EXPECT_EQ(Apply(row.reply), row.outcome);
+      if (row.outcome == ReplyOutcome::kClockSet) break;
+    }
+    EXPECT_EQ(Show(row.after), Show(sim::UtcNow()));
+    EXPECT_EQ(Lines(), row.line ? std::vector<std::string>{row.line} : std::vector<std::string>{})
+        << "logged once over two checks";
+  }
+  // Logged again only after the clock was found right.
+  SetUp();
+  for (const char* reply :
+       {"61382 26-12-08 20:54:38", "61382 26-12-08 04:54:40", "61382 26-12-08 20:54:38"}) {
+    HeldByServer2(SecondsBetween(kClock, Parsed(reply)));
+    Apply(reply);
+  }
+  EXPECT_EQ(Lines(),
+            (std::vector<std::string>{"Step Of 16 Hours Not Taken", "Step Of 16 Hours Not Taken"}));
 }
 
 // A step of any size is held until another server asks for it; what clears
 // the held step. Each row is a sequence of replies (server, reply), what each
 // made of the clock, and the clock after each.
 TEST_F(DaytimeSim, StepIsTakenOnlyWhenAnotherServerAgrees) {
-  const std::string threeDays = "61385 26-12-11 04:54:38";  // 3 days ahead of the clock
+  const std::string threeDays = "61382 26-12-08 14:54:38";  // 10 hours ahead of the clock
   const std::string ahead31 = "61382 26-12-08 04:55:09";    // the least step there is
   const std::string ahead61 = "61382 26-12-08 04:55:39";
   const std::string right = "61382 26-12-08 04:54:50";
   const SYSTEMTIME unchanged = T(2026, 12, 8, 4, 54, 38, 250, 2);
-  const SYSTEMTIME stepped = T(2026, 12, 11, 4, 54, 38, 250, 5);
+  const SYSTEMTIME stepped = T(2026, 12, 8, 14, 54, 38, 250, 2);
   const SYSTEMTIME nudged = T(2026, 12, 8, 4, 55, 9, 250, 2);
   const ReplyOutcome kHeld = ReplyOutcome::kStepHeld, kSet = ReplyOutcome::kClockSet,
                      kRight = ReplyOutcome::kClockRight, kUnusable = ReplyOutcome::kUnusable;
@@ -142,6 +248,8 @@ TEST_F(DaytimeSim, StepIsTakenOnlyWhenAnotherServerAgrees) {
        {{1, "61382 26-12-08 04:55:40", kHeld, unchanged}, {2, ahead31, kHeld, unchanged}}},
       {"the same server twice",
        {{1, threeDays, kHeld, unchanged}, {1, threeDays, kHeld, unchanged}}},
+      {"the same site's twin",
+       {{2, threeDays, kHeld, unchanged}, {4, threeDays, kHeld, unchanged}}},
       {"a disagreeing step replaces it",
        {{1, threeDays, kHeld, unchanged},
         {2, ahead31, kHeld, unchanged},

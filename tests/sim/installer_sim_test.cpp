@@ -105,6 +105,10 @@ TEST_F(InstallerSim, NormalInstallMakesTheRegistryCallsInOrder) {
           std::to_string(command.size() + 1) + ")",
       "RegCloseKey(" + vorn + ")",
       "RegCloseKey(" + uninstall + ")",
+      // Whether the domain keeps the clock, for the box (read only).
+      "RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"SYSTEM\\CurrentControlSet\\Services\\W32Time\\"
+      "Parameters\", 0, 0x1)",
+      "RegOpenKeyExA(HKEY_LOCAL_MACHINE, \"SYSTEM\\CurrentControlSet\\Services\\W32Time\", 0, 0x1)",
   };
   EXPECT_EQ(sim::CallsOf(kRegistryCalls), expected);
   EXPECT_EQ(sim::OpenKeys(), 0u);

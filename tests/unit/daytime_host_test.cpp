@@ -12,8 +12,8 @@ TEST(DaytimeHost, TakesTheHostOfAnHttpUrlOnPort13) {
     const char* url;
     const char* host;  // "" when no socket may connect for it
   } cases[] = {
-      {"http://time-b-g.nist.gov:13/", "time-b-g.nist.gov"},
-      {"http://utcnist2.colorado.edu:13", "utcnist2.colorado.edu"},
+      {"http://time-a-g.nist.gov:13/", "time-a-g.nist.gov"},
+      {"http://time-b-wwv.nist.gov:13", "time-b-wwv.nist.gov"},
       {"HTTP://Time-C-G.NIST.gov:13/", "Time-C-G.NIST.gov"},
       {"http://127.0.0.11:13/", "127.0.0.11"},
       {"http://host:013/", "host"},
