@@ -8,8 +8,10 @@
 #include "monitor/module_path.h"
 #include "monitor/server_table.h"
 #include "monitor/service_entry.h"
+#include "monitor/stop_event.h"
 #include "monitor/timing.h"
 #include "platform/win_base.h"
+#include "platform/win_sessions.h"
 #include "setup/installer.h"
 #include "setup/uninstaller.h"
 
@@ -29,6 +31,35 @@ std::string Upper(std::string text) {
 [[noreturn]] void RunSetupRole(void (*role)()) {
   role();
   ExitProcess(1);
+}
+
+// Until WM_QUIT (this session's installer or uninstaller, through the
+// window) or the stop event (the uninstaller, from any session).
+void RunMessageLoop(HANDLE stopEvent) {
+  for (;;) {
+    if (stopEvent) {
+      // Wakes for messages that came since the last PeekMessageA, so the
+      // queue is emptied each time ("MsgWaitForMultipleObjects function").
+      const DWORD woken = MsgWaitForMultipleObjects(1, &stopEvent, FALSE, INFINITE, QS_ALLINPUT);
+      if (woken == WAIT_OBJECT_0) return;
+      if (woken == WAIT_FAILED) {
+        // The window alone, as before the event.
+        CloseHandle(stopEvent);
+        stopEvent = nullptr;
+        continue;
+      }
+      while (PeekMessageA(&g_message, nullptr, 0, 0, PM_REMOVE)) {
+        if (g_message.message == WM_QUIT) return;
+        TranslateMessage(&g_message);
+        DispatchMessageA(&g_message);
+      }
+    } else {
+      // A -1 (error) from GetMessageA counts as a message; only WM_QUIT ends.
+      if (!GetMessageA(&g_message, nullptr, 0, 0)) return;
+      TranslateMessage(&g_message);
+      DispatchMessageA(&g_message);
+    }
+  }
 }
 
 }  // namespace
@@ -72,7 +103,7 @@ int VornMain() {
       break;
   }
 
-  // At most one monitor runs.
+  // At most one monitor runs in a session: the window is seen in its own.
   if (FindWindowA(nullptr, kWindowTitle)) ExitProcess(1);
 
   InitServerTable();
@@ -99,10 +130,6 @@ int VornMain() {
   // The first check comes one interval after start-up.
   g_timerId = SetTimer(nullptr, 0, kCheckIntervalMs, CheckTimerProc);
 
-  // A -1 (error) from GetMessageA counts as a message; only WM_QUIT ends.
-  while (GetMessageA(&g_message, nullptr, 0, 0)) {
-    TranslateMessage(&g_message);
-    DispatchMessageA(&g_message);
-  }
+  RunMessageLoop(OpenStopEventToWait(GetVersion()));
   return 0;
 }

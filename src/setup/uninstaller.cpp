@@ -21,6 +21,7 @@
 #include "setup/registry_section.h"
 #include "setup/removal_place.h"
 #include "setup/removal_script.h"
+#include "setup/restart_deletion.h"
 #include "setup/service_place.h"
 #include "setup/service_setup.h"
 #include "setup/stop_monitor.h"
@@ -31,6 +32,10 @@ constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVers
 constexpr const char* kEntrySection = "Vorn";
 constexpr const char* kStatusCaption = "Uninstall Status";
 constexpr const char* kRemovedText = "Vorn Successfully Removed.";
+// A monitor still running (in another user's session, or one that ignores
+// being told) keeps the program file in use past the script's retries.
+constexpr const char* kRemovedAtRestartText =
+    "Vorn Removed. Its program file, still in use, is deleted when Windows restarts.";
 // Pascal's text files report a write that stops short as "Disk full".
 constexpr DWORD kShortWriteError = 101;
 
@@ -70,6 +75,12 @@ std::optional<std::string> OemPath(const std::string& path) {
   const std::string oemPath(buffer.data());
   if (!OemPathNamesSameFile(path, oemPath)) return std::nullopt;
   return oemPath;
+}
+
+void ShowStillInUse(const std::string& longPath) {
+  const std::string text =
+      "Vorn was removed, but its program file is still in use and stays:\r\n" + longPath;
+  MessageBoxA(nullptr, text.c_str(), kStatusCaption, MB_ICONEXCLAMATION);
 }
 
 void ShowNotRemoved(const std::string& longPath) {
@@ -263,14 +274,31 @@ void RunUninstaller() {
       RaiseOSError(error);
     }
   }
-  // Neither step raises an error, so the script made above always runs.
+  // None of these steps raises an error, so the script made above always runs.
   DeleteUninstallEntry();
-  StopRunningMonitor();
+  const bool monitorsEnded = StopEveryMonitor(version);
   // A read-only copy (an older install from a CD-ROM) would keep the
   // script's `del` failing for ever.
   ClearReadOnly(longPath);
 
-  MessageBoxA(nullptr, kRemovedText, kStatusCaption, MB_ICONINFORMATION);
+  if (monitorsEnded) {
+    MessageBoxA(nullptr, kRemovedText, kStatusCaption, MB_ICONINFORMATION);
+  } else {
+    // The script may outlive the monitor and delete everything first; if it
+    // ends with this user's log-off, the restart does it instead. On 9x
+    // WININIT.EXE reads 8.3 names in the OEM code page: the script's own.
+    std::vector<std::string> leftOver;
+    if (IsWindows9x(version)) {
+      leftOver = {*target, kRemovalScriptPath};
+    } else {
+      leftOver = {longPath, script.path, script.folder};
+    }
+    if (DeleteAtRestart(version, leftOver)) {
+      MessageBoxA(nullptr, kRemovedAtRestartText, kStatusCaption, MB_ICONINFORMATION);
+    } else {
+      ShowStillInUse(longPath);
+    }
+  }
 
   // The script's retry loop gets the processor only after this process, at
   // high priority with a time-critical thread, has ended and let go of the

@@ -114,11 +114,17 @@ TEST_F(EntrySim, DestroyPostsQuitZeroAndOtherMessagesGoToDefault) {
   EXPECT_EQ(sim::CallsOf({"PostQuitMessage"}), (std::vector<std::string>{"PostQuitMessage(0)"}));
 }
 
+// Without the stop event (none could be made, or the wait on it failed) the
+// loop is GetMessageA's, whose -1 counts as a message.
 TEST_F(EntrySim, FailingGetMessageKeepsTheLoopGoing) {
-  sim::FailCall("GetMessageA", ERROR_INVALID_PARAMETER, 0, 3);
-  sim::QuitAt(10);
-  EXPECT_EQ(Run(), 0u);
-  EXPECT_EQ(sim::CountCalls("DispatchMessageA"), 3u);
+  for (const char* lost : {"CreateEventA", "MsgWaitForMultipleObjects"}) {
+    SetUp();
+    sim::FailCall(lost, ERROR_INVALID_PARAMETER);
+    sim::FailCall("GetMessageA", ERROR_INVALID_PARAMETER, 0, 3);
+    sim::QuitAt(10);
+    EXPECT_EQ(Run(), 0u) << lost;
+    EXPECT_EQ(sim::CountCalls("DispatchMessageA"), 3u) << lost;
+  }
 }
 
 TEST_F(EntrySim, SetupRolesRunWhileAMonitorRunsAndExitWithOne) {

@@ -6,8 +6,10 @@
 #include <map>
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_session.h"
 #include "platform/win_base.h"
 #include "platform/win_process.h"
+#include "platform/win_sessions.h"
 
 namespace sim {
 namespace {
@@ -26,6 +28,9 @@ struct Foreign {
   std::optional<uint64_t> endsAfterQuitMs;
   std::optional<uint64_t> quitAtMs;
   bool running = true;
+  DWORD session = 0;
+  // Kernel objects it holds open (sim::HandOver), each with the event behind it.
+  std::vector<std::pair<std::shared_ptr<Object>, const Object*>> held;
 };
 
 struct WindowState {
@@ -39,6 +44,7 @@ struct WindowState {
   uintptr_t nextWindow = 0x10000;
   std::vector<MessageBoxCall> boxes;
   int boxResult = IDOK;
+  DWORD session = 0;
 };
 
 WindowState& W() {
@@ -96,6 +102,8 @@ void SettleForeign() {
     if (f.running && f.quitAtMs && f.endsAfterQuitMs &&
         *f.quitAtMs + *f.endsAfterQuitMs <= NowMs()) {
       f.running = false;
+      // An ended process's handles close.
+      f.held.clear();
     }
   }
 }
@@ -128,6 +136,42 @@ struct ProcessObject : Object {
     return WAIT_TIMEOUT;
   }
 };
+
+// With Lock() held: the timer due first, if any.
+TimerInfo* NextTimer() {
+  TimerInfo* due = nullptr;
+  for (TimerInfo& t : W().timers) {
+    if (!due || t.dueMs < due->dueMs) due = &t;
+  }
+  return due;
+}
+
+// With Lock() held: takes the next message, a posted one first, then a
+// timer's that is due; false when there is none now.
+bool TakeMessage(LPMSG message) {
+  if (!W().queue.empty()) {
+    *message = W().queue.front();
+    W().queue.pop_front();
+    return true;
+  }
+  TimerInfo* due = NextTimer();
+  if (due && due->dueMs <= NowMs()) {
+    *message = MSG{};
+    message->message = WM_TIMER;
+    message->wParam = due->id;
+    message->lParam = reinterpret_cast<LPARAM>(due->callback);
+    message->time = static_cast<DWORD>(NowMs());
+    due->dueMs = NowMs() + due->elapseMs;
+    return true;
+  }
+  return false;
+}
+
+bool MessageWaiting() {
+  if (!W().queue.empty()) return true;
+  const TimerInfo* due = NextTimer();
+  return due && due->dueMs <= NowMs();
+}
 
 }  // namespace
 
@@ -162,6 +206,7 @@ DWORD AddForeignMonitor(const std::string& title, std::optional<uint64_t> endsAf
   f.title = title;
   f.className = className;
   f.endsAfterQuitMs = endsAfterQuitMs;
+  f.session = W().session;
   W().foreign.push_back(f);
   return f.processId;
 }
@@ -177,6 +222,37 @@ std::optional<uint64_t> ForeignQuitTime(DWORD processId) {
   std::lock_guard<std::recursive_mutex> guard(Lock());
   Foreign* f = FindForeign(processId);
   return f ? f->quitAtMs : std::nullopt;
+}
+
+void SetSession(DWORD session) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  W().session = session;
+}
+
+DWORD Session() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return W().session;
+}
+
+void HandOver(HANDLE handle, DWORD processId) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  Foreign* f = FindForeign(processId);
+  std::shared_ptr<Object> object = TakeHandle(handle);
+  if (f && object) f->held.emplace_back(object, EventBehind(object.get()));
+}
+
+void SettleProcesses() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  SettleForeign();
+}
+
+void TellHolders(const Object* event) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  for (Foreign& f : W().foreign) {
+    for (const auto& held : f.held) {
+      if (held.second == event && f.running && !f.quitAtMs) f.quitAtMs = NowMs();
+    }
+  }
 }
 
 void QuitAt(uint64_t atMs) {
@@ -286,24 +362,8 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterM
   for (;;) {
     // Whatever is due now runs first; it may post messages or touch timers.
     std::optional<uint64_t> next = sim::RunScheduled(sim::NowMs());
-    if (!W().queue.empty()) {
-      *message = W().queue.front();
-      W().queue.pop_front();
-      return message->message == WM_QUIT ? FALSE : TRUE;
-    }
-    sim::TimerInfo* due = nullptr;
-    for (sim::TimerInfo& t : W().timers) {
-      if (!due || t.dueMs < due->dueMs) due = &t;
-    }
-    if (due && due->dueMs <= sim::NowMs()) {
-      *message = MSG{};
-      message->message = WM_TIMER;
-      message->wParam = due->id;
-      message->lParam = reinterpret_cast<LPARAM>(due->callback);
-      message->time = static_cast<DWORD>(sim::NowMs());
-      due->dueMs = sim::NowMs() + due->elapseMs;
-      return TRUE;
-    }
+    if (sim::TakeMessage(message)) return message->message == WM_QUIT ? FALSE : TRUE;
+    const sim::TimerInfo* due = sim::NextTimer();
     if (next && (!due || *next <= due->dueMs)) {
       sim::RunScheduled(*next);
     } else if (due) {
@@ -366,7 +426,7 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR windowName) {
     if (matches(w.info.className, w.info.title)) return w.handle;
   }
   for (const sim::Foreign& f : W().foreign) {
-    if (f.running && matches(f.className, f.title)) return f.window;
+    if (f.running && f.session == W().session && matches(f.className, f.title)) return f.window;
   }
   SetLastError(ERROR_SUCCESS);
   return nullptr;
@@ -443,5 +503,63 @@ BOOL WINAPI CharToOemA(LPCSTR source, LPSTR destination) {
     const unsigned char c = static_cast<unsigned char>(source[i]);
     destination[i] = static_cast<char>(c < 0x80 ? c : sim::kAnsi1252ToOem437[c - 0x80]);
     if (c == 0) return TRUE;
+  }
+}
+
+// Only PM_REMOVE, the way the program calls it.
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filterMin, UINT filterMax,
+                         UINT removeFlags) {
+  if (Enter("PeekMessageA",
+            Fmt("%p, %u, %u, %u", static_cast<void*>(window), filterMin, filterMax, removeFlags))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  sim::RunScheduled(sim::NowMs());
+  return sim::TakeMessage(message) ? TRUE : FALSE;
+}
+
+// "MsgWaitForMultipleObjects function": with waitAll FALSE, WAIT_OBJECT_0
+// plus the index of the first object signalled, or WAIT_OBJECT_0 + count
+// when input is there. Windows wakes only for input that came since the
+// thread last looked; here any waiting message counts, so a caller that
+// leaves messages in the queue is not caught. Virtual time runs to the next
+// scheduled action or timer.
+DWORD WINAPI MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                       DWORD milliseconds, DWORD wakeMask) {
+  std::string args = Fmt("%u, {", count);
+  for (DWORD i = 0; i < count && handles; ++i) args += Fmt(i ? ", %p" : "%p", handles[i]);
+  args += Fmt("}, %d, %u, 0x%X", waitAll, milliseconds, wakeMask);
+  if (Enter("MsgWaitForMultipleObjects", args)) return WAIT_FAILED;
+  std::vector<std::shared_ptr<sim::Object>> objects;
+  for (DWORD i = 0; i < count; ++i) {
+    std::shared_ptr<sim::Object> object = sim::LookupHandle(handles[i]);
+    if (!object) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return WAIT_FAILED;
+    }
+    objects.push_back(object);
+  }
+  if (waitAll || wakeMask != QS_ALLINPUT) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return WAIT_FAILED;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  std::optional<uint64_t> deadline;
+  if (milliseconds != INFINITE) deadline = sim::NowMs() + milliseconds;
+  for (;;) {
+    const std::optional<uint64_t> next = sim::RunScheduled(sim::NowMs());
+    for (size_t i = 0; i < objects.size(); ++i) {
+      const DWORD result = objects[i]->Wait(0);
+      if (result == WAIT_OBJECT_0) return WAIT_OBJECT_0 + static_cast<DWORD>(i);
+      if (result == WAIT_FAILED) return WAIT_FAILED;
+    }
+    if (sim::MessageWaiting()) return WAIT_OBJECT_0 + count;
+    if (deadline && *deadline <= sim::NowMs()) return WAIT_TIMEOUT;
+    std::optional<uint64_t> target = deadline;
+    const sim::TimerInfo* due = sim::NextTimer();
+    if (due && (!target || due->dueMs < *target)) target = due->dueMs;
+    if (next && (!target || *next < *target)) target = next;
+    if (!target) throw sim::Stalled{"MsgWaitForMultipleObjects with nothing to wake it"};
+    sim::RunScheduled(*target);
   }
 }
