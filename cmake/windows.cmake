@@ -74,6 +74,14 @@ target_link_libraries(winhelper PRIVATE psapi user32)
 target_link_options(winhelper PRIVATE -static -s)
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/test-dll.cmake)
+# The service's events reported as the service reports them, for the test of
+# what Wine shows of them.
+add_executable(event_probe ${PROJECT_SOURCE_DIR}/tests/e2e/event_probe.cpp)
+vorn_flags(event_probe)
+target_compile_options(event_probe PRIVATE -Os ${VORN_NO_UNWIND})
+vorn_timing(event_probe ${VORN_CHECK_INTERVAL_MS} ${VORN_WATCHDOG_MS})
+target_link_libraries(event_probe PRIVATE vorn_logic)
+target_link_options(event_probe PRIVATE -static -s)
 
 # The GoogleTest program needs the posix thread model: a build of its own
 # with the posix compilers, run here as a test.
