@@ -46,7 +46,7 @@ class ShippedFile(unittest.TestCase):
         # The roles name all of these; a missing one means a part was left out.
         self.assertEqual(dlls, LOAD_TIME_DLLS)
         self.assertTrue(pe["has_mainicon"])
-        self.assertEqual(sorted(i["width"] for i in pe["icon_groups"]["MAINICON"]), [16, 32])
+        self.assertEqual(sorted(i["width"] for i in pe["icon_groups"]["MAINICON"]), [16, 32, 48])
         strings = pe["version"]["strings"]["040904E4"]
         for key, value in {"FileVersion": "2.0.0.0", "ProductVersion": "2.0.0.0",
                            "InternalName": "Vorn", "ProductName": "Vorn",
