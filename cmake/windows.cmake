@@ -22,9 +22,10 @@ if(VORN_WIN_TESTS_ONLY)
   return()
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/event-messages.cmake)
 set(VORN_RESOURCES ${PROJECT_SOURCE_DIR}/resources/vorn.rc)
 set_source_files_properties(${VORN_RESOURCES} PROPERTIES
-  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/vorn.ico;${PROJECT_SOURCE_DIR}/resources/vorn.manifest")
+  OBJECT_DEPENDS "${PROJECT_SOURCE_DIR}/resources/vorn.ico;${PROJECT_SOURCE_DIR}/resources/vorn.manifest;${VORN_MESSAGES_BIN}")
 
 # The executables are dated by their sources, not by the build, so that every
 # build of a commit gives the same bytes (the header's time stamp and with it
@@ -46,7 +47,9 @@ function(vorn_exe name interval watchdog)
   add_executable(${name} WIN32 ${VORN_WINMAIN_SOURCE} ${VORN_RESOURCES})
   vorn_flags(${name})
   target_compile_options(${name} PRIVATE -Os ${VORN_NO_UNWIND})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/resources)
+  # The message table is made in the build folder.
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR})
+  add_dependencies(${name} vorn_messages)
   vorn_timing(${name} ${interval} ${watchdog})
   target_link_libraries(${name} PRIVATE vorn_logic)
   target_link_options(${name} PRIVATE -static -s -Wl,--gc-sections
@@ -71,6 +74,14 @@ target_link_libraries(winhelper PRIVATE psapi user32)
 target_link_options(winhelper PRIVATE -static -s)
 endif()
 include(${CMAKE_CURRENT_LIST_DIR}/test-dll.cmake)
+# The service's events reported as the service reports them, for the test of
+# what Wine shows of them.
+add_executable(event_probe ${PROJECT_SOURCE_DIR}/tests/e2e/event_probe.cpp)
+vorn_flags(event_probe)
+target_compile_options(event_probe PRIVATE -Os ${VORN_NO_UNWIND})
+vorn_timing(event_probe ${VORN_CHECK_INTERVAL_MS} ${VORN_WATCHDOG_MS})
+target_link_libraries(event_probe PRIVATE vorn_logic)
+target_link_options(event_probe PRIVATE -static -s)
 
 # The GoogleTest program needs the posix thread model: a build of its own
 # with the posix compilers, run here as a test.

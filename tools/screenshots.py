@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Takes the pictures in docs/images/ of what the user sees: the real Vorn.exe
+"""Takes the pictures in docs/images/ of what the user sees (the classic boxes
+under Windows XP, and those of Windows 10): the real Vorn.exe
 in a throwaway Wine prefix whose graphics driver is Wine's X11 driver, on a
 private Xvfb display, each picture cropped to its window.
 
@@ -28,7 +29,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
-from vornwine import WinePrefix, wait_until  # noqa: E402
+from vornwine import WinePrefix, wait_until, winhelper_path  # noqa: E402
 
 SCREEN = (1024, 768)
 SETUP = r"C:\Downloads\Vorn.exe"
@@ -36,6 +37,9 @@ STARTUP = r"C:\ProgramData\Microsoft\Windows\Start Menu\Programs\StartUp"
 SHELL_FOLDERS = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders"
 MONITOR_TITLE = "Vorn Titlebar"
 APPWIZ_TITLE = "Add/Remove Programs"
+SERVICE_PROGRAM = r"C:\Program Files\Vorn\VornMon.exe"
+ELEVATION_H = ROOT / "src" / "setup" / "elevation.h"
+MB_ICONEXCLAMATION = 0x30
 WM_CLOSE = 0x0010
 WM_NCACTIVATE = 0x0086
 # Wine's own Tahoma and Marlett (Debian's fonts-wine). The prefix template is
@@ -202,6 +206,16 @@ def take_box(wp, caption, path, timeout=30, expect=None):
     return text
 
 
+def declined_text():
+    """kInstallNeedsRightsText of src/setup/elevation.h, escapes kept as
+    they are written there (winhelper turns \\r and \\n into CR and LF)."""
+    source = ELEVATION_H.read_text()
+    m = re.search(r'kInstallNeedsRightsText\s*=\s*((?:\s*"(?:[^"\\]|\\.)*")+)\s*;', source)
+    if not m:
+        raise RuntimeError("no kInstallNeedsRightsText in %s" % ELEVATION_H)
+    return "".join(re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(1)))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--exe", required=True, type=Path, help="the Vorn.exe to show")
@@ -219,6 +233,11 @@ def main():
             wp.use_x11(*SCREEN)
             say("Wine prefix %s with the X11 driver" % wp.path)
             run_story(wp, exe, out)
+        with ScreenPrefix(display.name) as wp:
+            wp.set_windows_version("win10")
+            wp.use_x11(*SCREEN)
+            say("Wine prefix %s playing Windows 10" % wp.path)
+            run_windows10_story(wp, exe, out)
     finally:
         display.close()
     say("pictures in %s" % out)
@@ -266,6 +285,34 @@ def run_story(wp, exe, out):
     installer = wp.spawn([SETUP])
     take_box(wp, "Application Error", out / "error.png", expect=b"Common Startup")
     installer.wait(30)
+
+
+def run_windows10_story(wp, exe, out):
+    """The boxes a Windows 10 user sees: the install as the service, its
+    removal, and the box of a declined consent prompt. Wine has no User
+    Account Control, so that box is shown by winhelper with the installer's
+    caption, text and icon."""
+    setup = wp.unix_path(SETUP)
+    setup.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copy(exe, setup)
+
+    installer = wp.spawn([SETUP])
+    take_box(wp, "Installation Status", out / "win10-install.png",
+             expect=b'service "Vorn"')
+    installer.wait(30)
+    if not wp.unix_path(SERVICE_PROGRAM).exists():
+        raise RuntimeError("the install made no %s" % SERVICE_PROGRAM)
+
+    remover = wp.spawn(["uninstaller", "--remove", "Vorn"])
+    take_box(wp, "Uninstall Status", out / "win10-uninstall.png", timeout=60,
+             expect=b"Successfully Removed")
+    remover.wait(60)
+
+    box = wp.spawn([winhelper_path(), "message-box", "Installation Status", declined_text(),
+                    MB_ICONEXCLAMATION])
+    take_box(wp, "Installation Status", out / "win10-rights-declined.png",
+             expect=b"requires administrator rights")
+    box.wait(10)
 
 
 if __name__ == "__main__":

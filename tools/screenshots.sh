@@ -7,11 +7,17 @@
 #   uninstall.png            the "Uninstall Status" box of the removal
 #   error.png                an "Application Error" report (the StartUp
 #                            folder's registry value has the wrong type)
+# and, with Wine playing Windows 10 (the service install):
+#   win10-install.png        the "Installation Status" box of the service
+#   win10-uninstall.png      the "Uninstall Status" box of its removal
+#   win10-rights-declined.png the box of a declined consent prompt, shown by
+#                            winhelper with the installer's caption, text and
+#                            icon (Wine has no User Account Control)
 # The executable is the argument, else $VORN_EXE, else build/win32/Vorn.exe
 # (built when missing; build/win64/Vorn.exe on a host that runs no 32-bit x86
 # code, whose error box then shows a 16-digit address). Installs what is missing first, uses a throwaway Wine
 # prefix and its own Xvfb, without network, and leaves nothing running.
-# About 10 s once everything is installed and built.
+# About 20 s once everything is installed and built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/setup.sh

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "monitor/event_report.h"
 #include "monitor/trusted_folder.h"
 #include "platform/win_base.h"
 #include "platform/win_file.h"
@@ -111,6 +112,7 @@ std::string EventLogPath() {
 }
 
 DWORD LogEvent(const char* message) {
+  ReportLogLine(message);
   // The service's folder: written only while it is one that only the
   // Administrators could have made or changed.
   const bool guarded = !g_eventLogFolder.empty();

@@ -15,6 +15,7 @@
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
 #include "setup/elevation.h"
+#include "setup/event_source.h"
 #include "setup/install_text.h"
 #include "setup/own_folder.h"
 #include "setup/private_access.h"
@@ -164,6 +165,9 @@ void InstallService(HANDLE source) {
     MachineRegistry registry;
     WriteEntry(registry, program.path);
   }
+  // Without it the service runs as well; Event Viewer then shows its events
+  // without their text. Not worth taking back a working install for.
+  AddEventSource(target);
   // The classic monitor's copy would start again at the next log-on; a
   // StartUp folder that cannot be read has none of ours.
   {

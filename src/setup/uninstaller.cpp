@@ -16,6 +16,7 @@
 #include "platform/win_shell.h"
 #include "platform/win_window.h"
 #include "setup/elevation.h"
+#include "setup/event_source.h"
 #include "setup/private_access.h"
 #include "setup/read_only.h"
 #include "setup/registry_section.h"
@@ -273,6 +274,7 @@ void RunUninstaller() {
       script.Discard();
       RaiseOSError(error);
     }
+    RemoveEventSource();
   }
   // None of these steps raises an error, so the script made above always runs.
   DeleteUninstallEntry();

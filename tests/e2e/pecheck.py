@@ -218,6 +218,22 @@ def parse_group_icon(data):
     return icons
 
 
+def parse_message_table(data):
+    """{id: text} of an RT_MESSAGETABLE (MESSAGE_RESOURCE_DATA: blocks of
+    consecutive ids, each entry a length, flags (1: UTF-16) and the text)."""
+    messages = {}
+    (blocks,) = struct.unpack_from("<I", data)
+    for b in range(blocks):
+        low, high, offset = struct.unpack_from("<III", data, 4 + 12 * b)
+        for ident in range(low, high + 1):
+            length, flags = struct.unpack_from("<HH", data, offset)
+            raw = data[offset + 4:offset + length]
+            text = raw.decode("utf-16-le" if flags & 1 else "cp1252")
+            messages[ident] = text.rstrip("\0")
+            offset += length
+    return messages
+
+
 def inspect(path):
     with open(path, "rb") as f:
         pe = _PE(f.read())
@@ -242,6 +258,7 @@ def inspect(path):
         "has_mainicon": False,
         "version": None,
         "manifest": None,
+        "messages": None,
     }
     for (rtype, name, lang), data in res:
         tname = RT_NAMES.get(rtype, rtype)
@@ -252,6 +269,8 @@ def inspect(path):
                 info["has_mainicon"] = True
         elif rtype == 16 and info["version"] is None:
             info["version"] = parse_version(data)
+        elif rtype == 11 and info["messages"] is None:
+            info["messages"] = {str(k): v for k, v in parse_message_table(data).items()}
         elif rtype == 24 and info["manifest"] is None:
             info["manifest"] = {"id": name, "text": data.decode("utf-8", "replace")}
     return info

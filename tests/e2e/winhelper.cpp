@@ -31,8 +31,10 @@
 //                                       (Administrators, SYSTEM), or with none
 //   set-owner PATH                      SetFileSecurityA of that same owner and list
 //   file-info PATH                      prints "attributes=0x... links=N"
-//   message-box CAPTION                 shows a message box and returns when it
-//                                       is answered (what makes user32 load uxtheme)
+//   message-box CAPTION [TEXT [TYPE]]   shows a message box (TEXT with \r and \n
+//                                       for CR and LF, TYPE the MB_ flags) and
+//                                       returns when it is answered (what makes
+//                                       user32 load uxtheme)
 //
 // Windows are looked up among top-level and message-only windows alike, so a
 // hidden or HWND_MESSAGE window of the program is found too.
@@ -418,8 +420,16 @@ int cmd_file_info(int argc, char** argv) {
 }
 
 int cmd_message_box(int argc, char** argv) {
-  if (argc != 1) return usage();
-  return MessageBoxA(nullptr, "winhelper", argv[0], MB_OK) == IDOK ? 0 : 1;
+  if (argc < 1 || argc > 3) return usage();
+  std::string text = argc > 1 ? argv[1] : "winhelper";
+  for (size_t at = 0; (at = text.find('\\', at)) != std::string::npos && at + 1 < text.size();) {
+    const char c = text[at + 1];
+    if (c == 'r' || c == 'n') text.replace(at, 2, 1, c == 'r' ? '\r' : '\n');
+    ++at;
+  }
+  unsigned long type = MB_OK;
+  if (argc > 2 && !parse_num(argv[2], &type)) return usage();
+  return MessageBoxA(nullptr, text.c_str(), argv[0], static_cast<UINT>(type)) == IDOK ? 0 : 1;
 }
 
 }  // namespace

@@ -5,9 +5,11 @@ bounded size that imports only system DLLs, with its icon, version record and
 manifest. The executable comes from $VORN_BIN_DIR (default build/win32)."""
 import json
 import os
+import re
 import subprocess
 import sys
 import unittest
+import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -20,6 +22,16 @@ LOAD_TIME_DLLS = {"kernel32", "user32", "gdi32", "advapi32", "shell32", "msvcrt"
 # library's printf formatter and the C++ library's prebuilt strings and
 # standard exception classes.
 MAX_BYTES = 131072
+EVENT_KINDS = HERE.parent.parent / "src" / "monitor" / "event_kinds.inc"
+ASM_V1 = "{urn:schemas-microsoft-com:asm.v1}"
+ASM_V3 = "{urn:schemas-microsoft-com:asm.v3}"
+WINDOWS_SETTINGS = "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}"
+
+
+def inspect_shipped():
+    out = subprocess.run([sys.executable, str(PECHECK), str(SHIPPED_DIR / "Vorn.exe")],
+                         check=True, capture_output=True).stdout
+    return json.loads(out)
 
 
 class ShippedFile(unittest.TestCase):
@@ -34,7 +46,7 @@ class ShippedFile(unittest.TestCase):
         # The roles name all of these; a missing one means a part was left out.
         self.assertEqual(dlls, LOAD_TIME_DLLS)
         self.assertTrue(pe["has_mainicon"])
-        self.assertEqual(sorted(i["width"] for i in pe["icon_groups"]["MAINICON"]), [16, 32])
+        self.assertEqual(sorted(i["width"] for i in pe["icon_groups"]["MAINICON"]), [16, 32, 48])
         strings = pe["version"]["strings"]["040904E4"]
         for key, value in {"FileVersion": "2.0.0.0", "ProductVersion": "2.0.0.0",
                            "InternalName": "Vorn", "ProductName": "Vorn",
@@ -43,6 +55,44 @@ class ShippedFile(unittest.TestCase):
         self.assertEqual(pe["version"]["fixed"]["file_version"], "2.0.0.0")
         self.assertIn([1033, 1252], pe["version"]["translations"])
         self.assertIn('level="asInvoker"', pe["manifest"]["text"])
+
+
+    # Event Viewer shows an event's text only when the message file has its
+    # number: the clock change (1), any other line (100) and every kind of
+    # line the program numbers, each with the strings it is given.
+    def test_message_table_has_every_event(self):
+        messages = {int(k): v for k, v in (inspect_shipped()["messages"] or {}).items()}
+        kinds = re.findall(r'^VORN_EVENT_KIND\((\d+), *\w+, *"[^"]+", *"([^"]+)"\)$',
+                           EVENT_KINDS.read_text(), re.M)
+        self.assertGreaterEqual(len(kinds), 6)
+        expected = {1: ["%1", "%2", "%3", "%4"], 100: ["%1"]}
+        expected.update({int(number): ["%1"] for number, _ in kinds})
+        self.assertEqual(sorted(messages), sorted(expected))
+        for number, inserts in expected.items():
+            for insert in inserts:
+                self.assertIn(insert, messages[number], number)
+        for number, text in kinds:
+            self.assertEqual(messages[int(number)].strip(), text)
+
+    # Common Controls 6 for the boxes (XP on) and system DPI awareness (Vista
+    # on), with what the manifest held before: asInvoker and the supported
+    # systems.
+    def test_manifest_asks_for_common_controls_6_and_dpi_awareness(self):
+        root = ElementTree.fromstring(inspect_shipped()["manifest"]["text"].encode("utf-8"))
+        identities = [d.find(f"{ASM_V1}dependentAssembly/{ASM_V1}assemblyIdentity").attrib
+                      for d in root.findall(f"{ASM_V1}dependency")]
+        controls = [i for i in identities if i.get("name") == "Microsoft.Windows.Common-Controls"]
+        self.assertEqual(len(controls), 1, identities)
+        self.assertEqual(controls[0].get("version"), "6.0.0.0")
+        self.assertEqual(controls[0].get("type"), "win32")
+        self.assertEqual(controls[0].get("publicKeyToken"), "6595b64144ccf1df")
+        self.assertIn(controls[0].get("processorArchitecture"), ("*", "x86"))
+        aware = root.findall(f"{ASM_V3}application/{ASM_V3}windowsSettings/{WINDOWS_SETTINGS}dpiAware")
+        self.assertEqual([a.text.strip() for a in aware], ["true"])
+        levels = root.findall(f".//{ASM_V3}requestedExecutionLevel")
+        self.assertEqual([(l.get("level"), l.get("uiAccess")) for l in levels],
+                         [("asInvoker", "false")])
+        self.assertEqual(len(root.findall(".//{urn:schemas-microsoft-com:compatibility.v1}supportedOS")), 5)
 
 
 if __name__ == "__main__":

@@ -175,6 +175,8 @@ Registry FreshMachine() {
   r.user = NewHive("HKEY_CURRENT_USER");
   AddPath(r.user, "Software");
   AddPath(r.machine, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+  // Every NT has the Application log; HKEY_LOCAL_MACHINE takes no new key.
+  AddPath(r.machine, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application");
   std::shared_ptr<Node> folders =
       AddPath(r.machine, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
   folders->values["COMMON STARTUP"] = {"Common Startup",

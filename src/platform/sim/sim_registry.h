@@ -7,7 +7,8 @@
 // the machine looks like a fresh Wine prefix: HKCU\Software, and under
 // HKLM\Software\Microsoft\Windows\CurrentVersion the Uninstall key and
 // Explorer\Shell Folders with "Common Startup" (REG_SZ) set to
-// kFreshCommonStartup.
+// kFreshCommonStartup, and the Application log's key,
+// HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application.
 //
 // Paths below are relative to `root` and may name nested keys with
 // backslashes; an empty path is the root itself.
