@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "monitor/event_log.h"
+#include "monitor/event_report.h"
 #include "monitor/far_step.h"
 #include "monitor/second_opinion.h"
+#include "monitor/server_table.h"
 #include "platform/win_time.h"
 
 namespace {
@@ -212,6 +214,7 @@ ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
     return ReplyOutcome::kClockRight;
   }
   const int64_t step = SecondsBetween(now, *set);
+  const LONG asker = g_heldStep.server;
   if (!TakeStep(&g_heldStep, server, step)) return ReplyOutcome::kStepHeld;
   if (!MayTakeStep(step, SecondsSince1970(now), g_buildTime)) {
     if (!g_clockLogged.farStep && LogEvent(FarStepMessage(step).c_str()) == 0) {
@@ -224,6 +227,7 @@ ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
   // check tries again.
   if (SetSystemTime(&*set)) {
     g_clockLogged.setRefused = false;
+    ReportClockChange(now, *set, ServerUrl(asker), ServerUrl(server));
   } else if (!g_clockLogged.setRefused && LogEvent("SetSystemTime Failed") == 0) {
     g_clockLogged.setRefused = true;
   }

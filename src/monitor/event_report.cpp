@@ -42,7 +42,12 @@ void Report(WORD type, DWORD id, const std::vector<std::string>& strings) {
 
 EventKind EventKindOf(const char* message) {
   for (const KnownLine& line : kKnownLines) {
-    if (message && strcmp(line.message, message) == 0) return line.kind;
+    // A kind that ends in a blank is the start of lines that go on.
+    const size_t length = strlen(line.message);
+    if (message && strncmp(line.message, message, length) == 0 &&
+        (message[length] == '\0' || line.message[length - 1] == ' ')) {
+      return line.kind;
+    }
   }
   // Every line of the log tells of a failure.
   return {kLogLineEventId, EVENTLOG_ERROR_TYPE};

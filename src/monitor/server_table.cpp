@@ -27,6 +27,11 @@ void InitServerTable() {
 
 const char* CurrentServerUrl() { return g_servers.urls[g_servers.index]; }
 
+const char* ServerUrl(LONG index) {
+  const char* url = index >= 1 && index <= kServerCount ? g_servers.urls[index] : nullptr;
+  return url ? url : "";
+}
+
 LONG ServerSite(LONG index) { return index >= 1 && index <= kServerCount ? kSites[index] : 0; }
 
 LONG NextServerIndex(LONG index) { return index == kServerCount ? 1 : index + 1; }

@@ -18,6 +18,8 @@ extern ServerTable g_servers;
 
 void InitServerTable();
 const char* CurrentServerUrl();
+// Entry `index`'s URL, or "" where there is none (before InitServerTable).
+const char* ServerUrl(LONG index);
 // Where entry `index` (1..4) stands. Failures come by site (a site that
 // loses its time scale takes all its servers with it), so a step one
 // server asks for is confirmed only by a server of another site.
