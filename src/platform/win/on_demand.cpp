@@ -165,6 +165,21 @@ BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID inf
   return call ? call(service, infoLevel, info) : FALSE;
 }
 
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR serviceName,
+                                                           LPHANDLER_FUNCTION_EX handler,
+                                                           LPVOID context) {
+  auto* call =
+      Entry<decltype(RegisterServiceCtrlHandlerExA)>(kAdvApi32, "RegisterServiceCtrlHandlerExA");
+  return call ? call(serviceName, handler, context) : nullptr;
+}
+
+// NT 4.0 SP4 and later.
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
+                                 DWORD size, LPDWORD needed) {
+  auto* call = Entry<decltype(QueryServiceStatusEx)>(kAdvApi32, "QueryServiceStatusEx");
+  return call ? call(service, infoLevel, buffer, size, needed) : FALSE;
+}
+
 BOOL WINAPI AddAccessAllowedAceEx(PACL acl, DWORD revision, DWORD flags, DWORD access, PSID sid) {
   auto* call = Entry<decltype(AddAccessAllowedAceEx)>(kAdvApi32, "AddAccessAllowedAceEx");
   return call ? call(acl, revision, flags, access, sid) : FALSE;
