@@ -318,6 +318,7 @@ TEST_F(ServiceSim, StopInTheMiddleOfACheck) {
   } cases[] = {
       {"silent server", [] { sim::SilentServer(kHost[1]); }, 0},
       {"connection not yet accepted", [] { sim::ServeDaytime(kHost[1], {Line(0, 0)}, 60000); }, 0},
+      {"connection never answered", [] { sim::SilentConnect(kHost[1]); }, 0},
       {"name lookup that never returns", [] { sim::HangNameLookup(kHost[1]); }, 1},
   };
   for (const Case& c : cases) {
@@ -333,6 +334,7 @@ TEST_F(ServiceSim, StopInTheMiddleOfACheck) {
     EXPECT_LE(reports.back().timeMs, stopAt + 1000);
     EXPECT_EQ(g_servers.index, 1);
     EXPECT_EQ(sim::OpenSockets(), 0u);
+    EXPECT_EQ(sim::SocketsClosedWhileInUse(), 0u);
     EXPECT_EQ(sim::LiveThreads(), c.leftBehind);
     EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
   }
@@ -539,7 +541,21 @@ const CheckRow kChecks[] = {
   {"line sent, connection kept open: cut, not used",
    [] { Held(); sim::ServeAndStall(kHost[1], {Line(0, kAhead)}); }, 2, false, kWatchdog, 0, ""},
   {"name lookup that never returns: left behind",
-   [] { sim::HangNameLookup(kHost[1]); }, 2, false, kWatchdog, 1, ""},
+   [] { sim::HangNameLookup(kHost[1]); }, 2, false, kWatchdog + kSocketGraceMs, 1, ""},
+  {"connection never answered", [] { sim::SilentConnect(kHost[1]); }, 2, false, kWatchdog, 0, ""},
+  {"three addresses, the first two refuse: the third answers",
+   [] { Held(); sim::RefuseConnection("a"); sim::RefuseConnection("b");
+        sim::ServeDaytime("c", {Line(0, kAhead)}); sim::ResolveTo(kHost[1], {"a", "b", "c"}); },
+   1, true, 0, 0, ""},
+  {"three addresses, the first never answers: no time for the others",
+   [] { Held(); sim::SilentConnect("a"); sim::ServeDaytime("b", {Line(0, kAhead)});
+        sim::ResolveTo(kHost[1], {"a", "b"}); },
+   2, false, kWatchdog, 0, ""},
+  {"three addresses, the second accepts late but in time",
+   [] { Held(); sim::RefuseConnection("a");
+        sim::ServeDaytime("b", {Line(0, kAhead)}, kWatchdog - 300);
+        sim::ResolveTo(kHost[1], {"a", "b", "c"}); },
+   1, true, kWatchdog - 300, 0, ""},
   {"no wsock32.dll", [] { Held(); sim::ServeDaytime(kHost[1], {Line(0, kAhead)});
                           sim::MissingWinsock(); }, 2, false, 0, 0, ""},
   {"worker cannot be started",
@@ -566,6 +582,7 @@ TEST_F(ServiceSim, OneCheck) {
     EXPECT_EQ(sim::LiveThreads(), row.leftBehind);
     EXPECT_EQ(LiveFetches(), static_cast<LONG>(row.leftBehind));
     EXPECT_EQ(sim::OpenSockets(), 0u);
+    EXPECT_EQ(sim::SocketsClosedWhileInUse(), 0u) << "the worker's socket is its own";
     EXPECT_EQ(sim::OpenHandles(), 0u);
     // A worker left in its lookup still holds Windows Sockets; none other does.
     EXPECT_EQ(sim::WinsockUsers(), static_cast<int>(row.leftBehind));
@@ -608,7 +625,8 @@ TEST_F(ServiceSim, HungLookupsAreLeftBehindUpToTheBound) {
   EXPECT_EQ(sim::LookedUpHosts(),
             (std::vector<std::string>{kHost[1], kHost[2], kHost[3], kHost[4]}));
   EXPECT_EQ(sim::LiveThreads(), static_cast<size_t>(kMaxLiveFetches));
-  EXPECT_EQ(sim::NowMs(), 4 * kWatchdog) << "a check at the bound waits for nobody";
+  EXPECT_EQ(sim::NowMs(), 4 * (kWatchdog + kSocketGraceMs))
+      << "a check at the bound waits for nobody";
   ExpectLogged({});
 }
 

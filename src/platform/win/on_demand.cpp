@@ -154,6 +154,17 @@ int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
   return call ? call(s, buffer, length, flags) : SOCKET_ERROR;
 }
 
+int WINAPI ioctlsocket(SOCKET s, LONG command, ULONG* argument) {
+  auto* call = Entry<decltype(ioctlsocket)>(kWinsock, "ioctlsocket");
+  return call ? call(s, command, argument) : SOCKET_ERROR;
+}
+
+int WINAPI select(int ignored, SOCKET_SET* read, SOCKET_SET* write, SOCKET_SET* except,
+                  const SOCKET_WAIT* timeout) {
+  auto* call = Entry<decltype(select)>(kWinsock, "select");
+  return call ? call(ignored, read, write, except, timeout) : SOCKET_ERROR;
+}
+
 int WINAPI closesocket(SOCKET s) {
   auto* call = Entry<decltype(closesocket)>(kWinsock, "closesocket");
   return call ? call(s) : SOCKET_ERROR;
