@@ -8,8 +8,10 @@
 
 #include "platform/win_service.h"
 
-// How long a stop may take before the installer or uninstaller gives up.
+// How long a stop may take before the installer or uninstaller gives up,
+// and how long the stopped service's process may take to end after it.
 constexpr DWORD kServiceStopWaitMs = 30000;
+constexpr DWORD kServiceProcessEndWaitMs = 10000;
 
 // The program's folder under the Program Files folder of 32-bit programs
 // (SHGetFolderPathA gives a 32-bit program on 64-bit Windows "Program Files
@@ -31,9 +33,10 @@ class ServiceHandle {
   SC_HANDLE handle_;
 };
 
-// Asks a running service to stop and waits, polling, until it has stopped;
-// a stopped one returns at once. ERROR_SERVICE_REQUEST_TIMEOUT after
-// kServiceStopWaitMs.
+// Asks a running service to stop and waits, polling, until it has stopped
+// and its process has ended; a stopped one returns at once.
+// ERROR_SERVICE_REQUEST_TIMEOUT after kServiceStopWaitMs, or when the
+// process has not ended kServiceProcessEndWaitMs after the stop.
 DWORD StopService(SC_HANDLE service);
 // Registers the service to run `command` into `service` when it holds none,
 // else changes the configuration of the one it holds; then gives it its
