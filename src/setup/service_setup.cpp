@@ -132,6 +132,25 @@ void ConfigureService(SC_HANDLE manager, ServiceHandle& service, const std::stri
   }
 }
 
+bool MarkedForDelete(SC_HANDLE service) {
+  return !ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) &&
+         GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+}
+
+bool WaitUntilServiceGone(SC_HANDLE manager) {
+  for (DWORD waited = 0;; waited += kPollMs) {
+    ServiceHandle service(OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS));
+    if (!service) {
+      if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
+      RaiseOSError(GetLastError());
+    }
+    if (waited >= kMarkedServiceWaitMs) return false;
+    service.Reset(nullptr);
+    Sleep(kPollMs);
+  }
+}
+
 DWORD RemoveVornService() {
   ServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
   if (!manager) return GetLastError();

@@ -44,5 +44,14 @@ DWORD StopService(SC_HANDLE service);
 // the required privileges are hardening: where Windows refuses them (Wine
 // answers 87), the service still works without.
 void ConfigureService(SC_HANDLE manager, ServiceHandle& service, const std::string& command);
+// How long an install waits for a service marked for deletion to go.
+constexpr DWORD kMarkedServiceWaitMs = 20000;
+// Whether `service` was deleted and only waits for its last handle to close
+// (a call that changes nothing, refused with ERROR_SERVICE_MARKED_FOR_DELETE:
+// "ChangeServiceConfigA function").
+bool MarkedForDelete(SC_HANDLE service);
+// Waits, polling, up to kMarkedServiceWaitMs for the service "Vorn" to be
+// gone from the database; false when it is still there.
+bool WaitUntilServiceGone(SC_HANDLE manager);
 // Stops and deletes the service, when there is one.
 DWORD RemoveVornService();

@@ -88,6 +88,13 @@ size_t CopyIndex(const std::string& program = kProgram) {
   return journal.size();
 }
 
+uint64_t TimeOf(const std::string& name) {
+  for (const sim::Call& call : sim::Journal()) {
+    if (call.name == name) return call.timeMs;
+  }
+  return UINT64_MAX;
+}
+
 class ServiceInstallSim : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -222,6 +229,51 @@ TEST_F(ServiceInstallSim, TheOldProgramIsReplacedOnlyOnceItsProcessHasEnded) {
   }
 }
 
+// Installing again soon after an uninstall while Services still holds the
+// deleted service open (ERROR_SERVICE_MARKED_FOR_DELETE, "DeleteService
+// function"): the installer waits a while for it to go; if it does not,
+// the user is told to close Services and nothing is copied or changed.
+TEST_F(ServiceInstallSim, AServiceStillBeingDeletedIsWaitedForABoundedTime) {
+  struct Case {
+    const char* name;
+    std::optional<uint64_t> heldUntilMs;
+    bool running;  // still running when the install starts
+    bool installed;
+  } cases[] = {
+      {"let go after 3 s", 3000, false, true},
+      {"let go just inside the bound", kMarkedServiceWaitMs - 200, false, true},
+      {"still running, let go once stopped", 0, true, true},
+      {"held for ever", std::nullopt, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    sim::AddService("Vorn", kCommand, c.running);
+    sim::MarkForDelete("Vorn");
+    sim::HeldElsewhere("Vorn", c.heldUntilMs);
+    EXPECT_EQ(RunVorn(), 1u);
+    if (c.installed) {
+      ExpectInstalled();
+      EXPECT_EQ(sim::CountCalls("CreateServiceA"), 1u);
+      EXPECT_GE(TimeOf("CreateServiceA"), c.heldUntilMs.value_or(0));
+      continue;
+    }
+    EXPECT_TRUE(sim::Service("Vorn")->markedForDelete);
+    EXPECT_FALSE(sim::FileExists(kProgram));
+    EXPECT_FALSE(sim::DirectoryExists(kFolder));
+    EXPECT_FALSE(sim::DirectoryExists(kLogFolder));
+    EXPECT_FALSE(EntryText("UninstallString"));
+    EXPECT_EQ(sim::CountCalls("CreateServiceA"), 0u);
+    EXPECT_EQ(sim::OpenServiceHandles(), 0u);
+    ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+    EXPECT_EQ(sim::MessageBoxes()[0].text, kServiceStillGoingMessage);
+    EXPECT_EQ(sim::MessageBoxes()[0].caption, "Installation Status");
+    EXPECT_EQ(sim::MessageBoxes()[0].type, 0x10u);
+    EXPECT_GE(sim::MessageBoxes()[0].timeMs, kMarkedServiceWaitMs);
+    EXPECT_LE(sim::MessageBoxes()[0].timeMs, kMarkedServiceWaitMs + 1000);
+  }
+}
+
 // A PC upgraded from XP: its classic monitor is stopped before anything is
 // changed, and its StartUp copy goes once the service runs.
 TEST_F(ServiceInstallSim, ClassicMonitorOfAnUpgradedPcIsStoppedAndItsCopyRemoved) {
@@ -303,7 +355,9 @@ TEST_F(ServiceInstallSim, FailingToInstallAgainLeavesTheEarlierInstallRunning) {
   } cases[] = {
       {"CreateFileA", 2, "an older Vorn"},  // the copy, after the source and the probe
       {"WriteFile", 0, "an older Vorn"},
-      {"ChangeServiceConfigA", 0, nullptr},  // the new program, run by the earlier service
+      // The new program, run by the earlier service; the first call asks
+      // whether the service was deleted.
+      {"ChangeServiceConfigA", 1, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);

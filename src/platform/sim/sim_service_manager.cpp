@@ -59,6 +59,8 @@ struct Database {
   uint64_t lingerMs = 0;
   bool denyChanges = false;
   std::map<DWORD, ServiceProcess> processes;
+  // By upper-case name: until when another program holds a handle.
+  std::map<std::string, std::optional<uint64_t>> heldElsewhere;
   DWORD nextProcessId = 1400;
 };
 
@@ -119,7 +121,9 @@ Entry* ServiceOf(SC_HANDLE handle, DWORD needed) {
 // Deletes a marked service once no handle names it and it has stopped.
 void Sweep() {
   for (auto it = D().services.begin(); it != D().services.end();) {
-    bool held = false;
+    auto elsewhere = D().heldElsewhere.find(it->first);
+    bool held = elsewhere != D().heldElsewhere.end() &&
+                (!elsewhere->second || *elsewhere->second > NowMs());
     for (const auto& h : D().handles)
       held = held || (!h.second.manager && Upper(h.second.name) == it->first);
     Settle(it->second);
@@ -207,6 +211,16 @@ void AddService(const std::string& name, const std::string& binaryPath, bool run
                                    false};
   if (running) StartProcess(entry);
   D().services[Upper(name)] = entry;
+}
+
+void HeldElsewhere(const std::string& name, std::optional<uint64_t> untilMs) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  D().heldElsewhere[Upper(name)] = untilMs;
+}
+
+void MarkForDelete(const std::string& name) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  D().services.at(Upper(name)).service.markedForDelete = true;
 }
 
 void SetProcessLingerMs(uint64_t ms) {

@@ -35,6 +35,12 @@ struct InstalledService {
 std::optional<InstalledService> Service(const std::string& name);
 // A service that is there before the test begins (a copy installed earlier).
 void AddService(const std::string& name, const std::string& binaryPath, bool running);
+// Another program (Services, say) holds a handle to the service until
+// virtual time `untilMs` (for ever when nullopt): a service marked for
+// deletion stays until then.
+void HeldElsewhere(const std::string& name, std::optional<uint64_t> untilMs);
+// The service was deleted (DeleteService) by an earlier uninstall.
+void MarkForDelete(const std::string& name);
 // A stop takes this long: the service reports stop pending until then.
 void SetStopDelayMs(uint64_t ms);
 // A stopped service's process goes on this long after the service reported
