@@ -102,15 +102,20 @@ Answer AskServer(Fetch* fetch, LPTHREAD_START_ROUTINE worker, HANDLE stop, LONG 
   holds.SetThread(thread);
 
   const HANDLE waitFor[] = {thread, stop};
-  const DWORD waited = stop ? WaitForMultipleObjects(2, waitFor, FALSE, kWatchdogMs)
-                            : WaitForSingleObject(thread, kWatchdogMs);
+  const DWORD waitMs = WorkerWaitMs(fetch);
+  const DWORD waited = stop ? WaitForMultipleObjects(2, waitFor, FALSE, waitMs)
+                            : WaitForSingleObject(thread, waitMs);
   if (waited != WAIT_OBJECT_0) {
-    // Closing the session or the socket wakes an open, a connect or a read
-    // blocked on it; the worker then ends on its own. One that does not
-    // wake (a hung name lookup) is left with its record and never heard
-    // from again.
+    // Closing the session wakes an open or a read blocked on it, and a
+    // socket worker sees the cut within a slice; the worker then ends on
+    // its own. One that does not wake (a hung name lookup) is left with its
+    // record and never heard from again.
     CutFetch(fetch);
-    return {true, waited == WAIT_OBJECT_0 + 1, ReplyOutcome::kUnusable};
+    // Told to stop: the server was not judged, and the worker is given a
+    // moment to close its socket.
+    const bool stopped = waited == WAIT_OBJECT_0 + 1;
+    if (stopped) WaitForSingleObject(thread, kSocketGraceMs);
+    return {true, stopped, ReplyOutcome::kUnusable};
   }
 
   DWORD exitCode = 0;

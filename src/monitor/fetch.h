@@ -5,12 +5,17 @@
 // over a TCP connection of its own to port 13 (the service: WinINet is not
 // supported in services, Microsoft Knowledge Base 238425).
 //
-// The check waits for the worker at most kWatchdogMs. A worker still busy
-// then is cut short (its session closed) and left to end on its own: a
-// thread is never killed, since one killed inside WinINet, the heap or the
-// loader would leave their locks held for ever. Everything a worker touches
-// is its own Fetch record, so a worker that ends late cannot reach a later
-// check.
+// A WinINet fetch: the check waits for the worker at most kWatchdogMs; a
+// worker still busy then is cut short (its session closed) and left to end
+// on its own. A socket fetch: the worker keeps the bound itself (a
+// non-blocking connect and a select before each read, for the time left)
+// and owns its socket alone, since a socket closed by another thread may
+// already be a new one ("closesocket function"); the check waits for it a
+// little longer, then only marks the fetch given up, which the worker sees
+// within a quarter of a second. A thread is never killed, since one killed
+// inside WinINet, the heap or the loader would leave their locks held for
+// ever. Everything a worker touches is its own Fetch record, so a worker
+// that ends late cannot reach a later check.
 #pragma once
 
 #include <atomic>
@@ -20,6 +25,9 @@
 
 // One read of at most this many bytes; a DAYTIME line is about 50.
 constexpr DWORD kReplySize = 256;
+
+// How much longer than kWatchdogMs the check waits for a socket worker.
+constexpr DWORD kSocketGraceMs = 500;
 
 // Fetches whose worker has not ended, the one a check is about to start
 // included. Each holds a thread and its stack; a worker only outlives its
@@ -43,11 +51,9 @@ struct Fetch {
   // kUrlSession: the session and the URL handle (written by the worker).
   HINTERNET session;
   HINTERNET file;
-  // kSocket: the connection, INVALID_SOCKET while there is none. Whoever
-  // takes it out of the record closes it; closing it wakes a connect or a
-  // recv blocked on it. A name lookup cannot be woken: a worker stuck there
-  // is left, and once `closed` is set it opens no socket.
-  std::atomic<SOCKET> socket;
+  // kSocket: `closed` set by the check tells the worker to give up; it
+  // sees it between slices of its waits. A name lookup cannot be woken: a
+  // worker stuck there is left, and once `closed` is set it opens no socket.
   // What the worker read; the check looks only after the worker has ended.
   DWORD count;
   char reply[kReplySize];
@@ -65,15 +71,20 @@ Fetch* NewSocketFetch(const char* url);
 // code 1 when it read a reply, else 0.
 DWORD WINAPI FetchWorker(LPVOID fetch);
 
-// The thread function of a socket fetch: connects to port 13, reads until
-// the server closes the connection (at most kReplySize bytes), closes it
-// unless the check already has, and lets go. Exit code 1 when the server
-// closed the connection after its reply or filled the buffer, else 0.
+// The thread function of a socket fetch: connects to port 13 of each IPv4
+// address of the name in turn until one takes the connection, reads until
+// the server closes it (at most kReplySize bytes), all within kWatchdogMs of
+// its start, and lets go. Exit code 1 when the server closed the connection
+// after its reply or filled the buffer, and the check had not given up;
+// else 0.
 DWORD WINAPI SocketFetchWorker(LPVOID fetch);
 
-// The worker's time is up: closes the session or the socket (which wakes an
-// open, a connect or a read blocked on it) unless the worker has closed it
-// already.
+// How long the check waits for the worker of `fetch`.
+DWORD WorkerWaitMs(const Fetch* fetch);
+
+// The worker's time is up: closes the session (which wakes an open or a
+// read blocked on it) unless the worker has closed it already; a socket
+// worker is only told to give up.
 void CutFetch(Fetch* fetch);
 
 // The check lets go of the record.

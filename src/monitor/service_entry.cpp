@@ -1,6 +1,7 @@
 #include "monitor/service_entry.h"
 
 #include "monitor/event_log.h"
+#include "monitor/event_report.h"
 #include "monitor/log_folder.h"
 #include "monitor/server_table.h"
 #include "monitor/service_check.h"
@@ -8,6 +9,7 @@
 #include "monitor/windows_version.h"
 #include "platform/win_base.h"
 #include "platform/win_event.h"
+#include "platform/win_lock.h"
 #include "platform/win_privilege.h"
 #include "platform/win_process.h"
 #include "setup/process_token.h"
@@ -18,26 +20,71 @@ namespace {
 // service starts or stops: a stop ends the check at once, a start reads the
 // token and makes the log folder.
 constexpr DWORD kPendingWaitHintMs = 5000;
-
+// Reports come from the service's thread and from the handler's: one at a
+// time, and none once the service has said it stopped (the process may be
+// ended right after that report: Microsoft, "SetServiceStatus function").
+CRITICAL_SECTION g_reportLock;
+bool g_stoppedReported;
 SERVICE_STATUS_HANDLE g_statusHandle;
 SERVICE_STATUS g_status;
-// Set by the control handler; ends the wait between checks and a check's
-// wait for its server.
+// Set by the control handler; the stop ends the wait between checks and a
+// check's wait for its server, the resume brings the next check forward.
 HANDLE g_stopEvent;
+HANDLE g_resumeEvent;
 
 // Reports `state`. Stopping and starting take check points; only a running
-// service accepts a stop or the system's shutdown.
+// service accepts a stop, the system's shutdown or its power events.
 void Report(DWORD state, DWORD exitCode = ERROR_SUCCESS) {
-  g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
-  g_status.dwCurrentState = state;
-  g_status.dwWin32ExitCode = exitCode;
-  g_status.dwServiceSpecificExitCode = 0;
-  const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
-  g_status.dwControlsAccepted =
-      state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN : 0;
-  g_status.dwCheckPoint = pending ? g_status.dwCheckPoint + 1 : 0;
-  g_status.dwWaitHint = pending ? kPendingWaitHintMs : 0;
-  SetServiceStatus(g_statusHandle, &g_status);
+  EnterCriticalSection(&g_reportLock);
+  if (!g_stoppedReported) {
+    g_status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    g_status.dwCurrentState = state;
+    g_status.dwWin32ExitCode = exitCode;
+    g_status.dwServiceSpecificExitCode = 0;
+    const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+    g_status.dwControlsAccepted =
+        state == SERVICE_RUNNING
+            ? SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_POWEREVENT
+            : 0;
+    g_status.dwCheckPoint = pending ? g_status.dwCheckPoint + 1 : 0;
+    g_status.dwWaitHint = pending ? kPendingWaitHintMs : 0;
+    g_stoppedReported = state == SERVICE_STOPPED;
+    SetServiceStatus(g_statusHandle, &g_status);
+  }
+  LeaveCriticalSection(&g_reportLock);
+}
+
+// Whether tick `a` comes before tick `b` (the count wraps after 49 days).
+bool Before(DWORD a, DWORD b) { return static_cast<LONG>(a - b) < 0; }
+
+// Checks until told to stop: the first kFirstCheckDelayMs after the start,
+// then kCheckIntervalMs from the end of one to the start of the next, as the
+// monitor with a window does; a resume brings the next one forward to
+// kResumeCheckDelayMs after it, never closer than kMinCheckGapMs to the end
+// of the last. False when a wait failed.
+bool CheckUntilStopped() {
+  const HANDLE events[] = {g_stopEvent, g_resumeEvent};
+  DWORD due = GetTickCount() + kFirstCheckDelayMs;
+  bool checked = false;
+  DWORD lastEnd = 0;
+  for (;;) {
+    const DWORD now = GetTickCount();
+    const DWORD left = Before(now, due) ? due - now : 0;
+    const DWORD waited = WaitForMultipleObjects(2, events, FALSE, left);
+    if (waited == WAIT_OBJECT_0) return true;
+    if (waited == WAIT_OBJECT_0 + 1) {
+      DWORD soon = GetTickCount() + kResumeCheckDelayMs;
+      if (checked && Before(soon, lastEnd + kMinCheckGapMs)) soon = lastEnd + kMinCheckGapMs;
+      // A later resume never puts off a check an earlier one brought forward.
+      if (Before(soon, due)) due = soon;
+      continue;
+    }
+    if (waited != WAIT_TIMEOUT) return false;
+    ServiceClockCheck(g_stopEvent);
+    checked = true;
+    lastEnd = GetTickCount();
+    due = lastEnd + kCheckIntervalMs;
+  }
 }
 
 }  // namespace
@@ -69,7 +116,7 @@ bool EnableSystemTimePrivilege() {
   return enabled;
 }
 
-void WINAPI ServiceControl(DWORD control) {
+DWORD WINAPI ServiceControl(DWORD control, DWORD eventType, LPVOID, LPVOID) {
   switch (control) {
     case SERVICE_CONTROL_STOP:
     case SERVICE_CONTROL_SHUTDOWN:
@@ -77,24 +124,36 @@ void WINAPI ServiceControl(DWORD control) {
       // service's last report (stopped).
       Report(SERVICE_STOP_PENDING);
       SetEvent(g_stopEvent);
-      break;
+      return NO_ERROR;
     case SERVICE_CONTROL_INTERROGATE:
-      SetServiceStatus(g_statusHandle, &g_status);
-      break;
+      // The service manager keeps the last status reported ("HandlerEx
+      // callback function"); nothing to report here, from this thread.
+      return NO_ERROR;
+    case SERVICE_CONTROL_POWEREVENT:
+      if (eventType == PBT_APMRESUMEAUTOMATIC) SetEvent(g_resumeEvent);
+      return NO_ERROR;
     default:
-      break;
+      return ERROR_CALL_NOT_IMPLEMENTED;
   }
 }
 
 void WINAPI ServiceMain(DWORD, LPSTR*) {
-  g_statusHandle = RegisterServiceCtrlHandlerA(kServiceName, ServiceControl);
+  // Before the handler can be called. Never deleted: the handler may run
+  // until the process ends.
+  InitializeCriticalSection(&g_reportLock);
+  g_stoppedReported = false;
+  g_status = SERVICE_STATUS();
+  // The Ex form (Windows 2000 and later; the service runs on Vista and
+  // later only) is the one that is told of power events.
+  g_statusHandle = RegisterServiceCtrlHandlerExA(kServiceName, ServiceControl, nullptr);
   // Without a handle there is nobody to report to.
   if (!g_statusHandle) return;
-  g_status = SERVICE_STATUS();
   Report(SERVICE_START_PENDING);
 
+  // The resume event resets itself once a wait has taken it.
   g_stopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  if (!g_stopEvent) {
+  g_resumeEvent = g_stopEvent ? CreateEventA(nullptr, FALSE, FALSE, nullptr) : nullptr;
+  if (!g_resumeEvent) {
     Report(SERVICE_STOPPED, GetLastError());
     return;
   }
@@ -105,17 +164,17 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   // The service's account may not write the Windows folder.
   g_eventLogFolder = ServiceLogFolder();
   g_eventLogAccount = ReadAccount();
+  // Its lines go to Event Viewer too; refused, they go to the log alone.
+  OpenEventSource();
   InitServerTable();
   Report(SERVICE_RUNNING);
   if (!enabled) LogEvent("AdjustTokenPrivileges Failed");
 
-  // As the monitor with a window: 120 s from the end of one check to the
-  // start of the next.
-  while (WaitForSingleObject(g_stopEvent, kCheckIntervalMs) == WAIT_TIMEOUT) {
-    ServiceClockCheck(g_stopEvent);
-  }
+  const bool stopped = CheckUntilStopped();
+  const DWORD error = stopped ? ERROR_SUCCESS : GetLastError();
+  CloseEventSource();
   // A worker left behind in a name lookup ends with the process.
-  Report(SERVICE_STOPPED);
+  Report(SERVICE_STOPPED, error);
 }
 
 bool RunAsServiceIfStartedSo() {

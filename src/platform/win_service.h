@@ -4,9 +4,10 @@
 //
 // Windows 9x exports the calls of NT 3.1 as stubs that fail with
 // ERROR_CALL_NOT_IMPLEMENTED: call them only where GetVersion says NT.
-// ChangeServiceConfig2A came with Windows 2000: on Windows it is loaded on
-// demand (platform/win/on_demand.cpp) and fails with ERROR_PROC_NOT_FOUND
-// where advapi32 lacks it.
+// ChangeServiceConfig2A and RegisterServiceCtrlHandlerExA came with Windows
+// 2000, QueryServiceStatusEx with NT 4.0 SP4 (none of them is in 9x): on
+// Windows they are loaded on demand (platform/win/on_demand.cpp) and fail
+// with ERROR_PROC_NOT_FOUND where advapi32 lacks them.
 #pragma once
 #include "platform/win_types.h"
 
@@ -14,7 +15,14 @@
 // The SDK declares it as a load-time import; the program calls its own
 // loader under the same name instead.
 #define ChangeServiceConfig2A VornChangeServiceConfig2A
+#define RegisterServiceCtrlHandlerExA VornRegisterServiceCtrlHandlerExA
+#define QueryServiceStatusEx VornQueryServiceStatusEx
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info);
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR serviceName,
+                                                           LPHANDLER_FUNCTION_EX handler,
+                                                           LPVOID context);
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
+                                 DWORD size, LPDWORD needed);
 #else
 typedef struct SC_HANDLE__* SC_HANDLE;
 typedef struct SERVICE_STATUS_HANDLE__* SERVICE_STATUS_HANDLE;
@@ -31,6 +39,21 @@ typedef struct _SERVICE_STATUS {
 
 typedef void(WINAPI* LPSERVICE_MAIN_FUNCTIONA)(DWORD argc, LPSTR* argv);
 typedef void(WINAPI* LPHANDLER_FUNCTION)(DWORD control);
+typedef DWORD(WINAPI* LPHANDLER_FUNCTION_EX)(DWORD control, DWORD eventType, LPVOID eventData,
+                                             LPVOID context);
+
+typedef struct _SERVICE_STATUS_PROCESS {
+  DWORD dwServiceType;
+  DWORD dwCurrentState;
+  DWORD dwControlsAccepted;
+  DWORD dwWin32ExitCode;
+  DWORD dwServiceSpecificExitCode;
+  DWORD dwCheckPoint;
+  DWORD dwWaitHint;
+  DWORD dwProcessId;
+  DWORD dwServiceFlags;
+} SERVICE_STATUS_PROCESS, *LPSERVICE_STATUS_PROCESS;
+typedef enum _SC_STATUS_TYPE { SC_STATUS_PROCESS_INFO = 0 } SC_STATUS_TYPE;
 
 typedef struct _SERVICE_TABLE_ENTRYA {
   LPSTR lpServiceName;
@@ -53,10 +76,15 @@ typedef struct _SERVICE_DESCRIPTIONA {
 
 #define SERVICE_ACCEPT_STOP 0x00000001u
 #define SERVICE_ACCEPT_SHUTDOWN 0x00000004u
+#define SERVICE_ACCEPT_POWEREVENT 0x00000040u
 
 #define SERVICE_CONTROL_STOP 0x00000001u
 #define SERVICE_CONTROL_INTERROGATE 0x00000004u
 #define SERVICE_CONTROL_SHUTDOWN 0x00000005u
+#define SERVICE_CONTROL_POWEREVENT 0x0000000Du
+#define PBT_APMRESUMEAUTOMATIC 0x0012u
+#define NO_ERROR 0L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 
 #define SC_MANAGER_CONNECT 0x0001u
 #define SC_MANAGER_CREATE_SERVICE 0x0002u
@@ -96,6 +124,9 @@ typedef struct _SERVICE_FAILURE_ACTIONSA {
 BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table);
 SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR serviceName,
                                                          LPHANDLER_FUNCTION handler);
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR serviceName,
+                                                           LPHANDLER_FUNCTION_EX handler,
+                                                           LPVOID context);
 BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE status, LPSERVICE_STATUS serviceStatus);
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machineName, LPCSTR databaseName, DWORD access);
@@ -113,6 +144,8 @@ BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID inf
 BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv);
 BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS status);
 BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status);
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
+                                 DWORD size, LPDWORD needed);
 BOOL WINAPI DeleteService(SC_HANDLE service);
 BOOL WINAPI CloseServiceHandle(SC_HANDLE handle);
 #endif

@@ -21,6 +21,7 @@ typedef UINT_PTR SOCKET;
 
 #ifndef _WIN32  // winerror.h has them
 #define WSAEINTR 10004
+#define WSAEWOULDBLOCK 10035
 #define WSAENOTSOCK 10038
 #define WSAETIMEDOUT 10060
 #define WSAECONNREFUSED 10061
@@ -59,6 +60,23 @@ typedef struct hostent {
   char** h_addr_list;
 } HOSTENT;
 
+// ioctlsocket's command that makes a socket non-blocking or blocking again
+// (winsock.h: _IOW('f', 126, u_long)).
+constexpr LONG kSocketNonBlocking = static_cast<LONG>(0x8004667Eu);
+
+// select's socket set and time limit, in the Windows layout (fd_set with
+// FD_SETSIZE 64, and timeval), under names of their own: the host's C
+// library has its own fd_set and timeval.
+constexpr UINT kSocketSetSize = 64;
+typedef struct SocketSet {
+  UINT fd_count;
+  SOCKET fd_array[kSocketSetSize];
+} SOCKET_SET;
+typedef struct SocketWait {
+  LONG tv_sec;
+  LONG tv_usec;
+} SOCKET_WAIT;
+
 int WINAPI WSAStartup(WORD versionRequested, LPWSADATA data);
 int WINAPI WSACleanup();
 int WINAPI WSAGetLastError();
@@ -66,4 +84,10 @@ HOSTENT* WINAPI gethostbyname(const char* name);
 SOCKET WINAPI socket(int family, int type, int protocol);
 int WINAPI connect(SOCKET s, const SOCKADDR* name, int length);
 int WINAPI recv(SOCKET s, char* buffer, int length, int flags);
+int WINAPI ioctlsocket(SOCKET s, LONG command, ULONG* argument);
+// Leaves in each set the sockets that are ready; the first argument is
+// ignored. A non-blocking connect that succeeded makes its socket writable,
+// one that failed puts it in the exception set.
+int WINAPI select(int ignored, SOCKET_SET* read, SOCKET_SET* write, SOCKET_SET* except,
+                  const SOCKET_WAIT* timeout);
 int WINAPI closesocket(SOCKET s);

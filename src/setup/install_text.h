@@ -30,6 +30,14 @@ constexpr const char* kDomainNote =
     "\r\n\r\nThis PC takes its time from its Windows domain: Vorn leaves the clock\r\n"
     "alone while it does.";
 
+// What the user is told when the service of an earlier install, deleted,
+// is still held open by another program and did not go in time.
+constexpr const char* kServiceStillGoingMessage =
+    "Vorn was not installed: the Windows service \"Vorn\" of an earlier install\r\n"
+    "is still being removed, and a program holds it open.\r\n\r\n"
+    "Close Services (services.msc), or the program that shows the service,\r\n"
+    "and try again.";
+
 // The text a registry value of `type` holding `data` gives. No data at all
 // is the empty text whatever the type; REG_SZ and REG_EXPAND_SZ give their
 // bytes up to the first zero (an unterminated value gives all of them),

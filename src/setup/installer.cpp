@@ -148,6 +148,17 @@ void InstallService(HANDLE source) {
     if (undo.existed) {
       if (const DWORD error = StopService(service)) RaiseOSError(error);
     }
+    // Deleted by an uninstall, but held open elsewhere (Services): it goes
+    // once let go, and only then can one of the name be made.
+    if (undo.existed && MarkedForDelete(service)) {
+      service.Reset(nullptr);
+      undo.existed = false;
+      if (!WaitUntilServiceGone(manager)) {
+        UndoServiceInstall(&undo);
+        MessageBoxA(nullptr, kServiceStillGoingMessage, kInstallCaption, MB_ICONERROR);
+        return;
+      }
+    }
   }
   if (const DWORD error = CopyHeldFile(source, target, nullptr)) {
     UndoServiceInstall(&undo);

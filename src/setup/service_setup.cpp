@@ -4,6 +4,7 @@
 #include "monitor/service_entry.h"
 #include "platform/win_base.h"
 #include "platform/win_folder.h"
+#include "platform/win_process.h"
 #include "setup/install_text.h"
 #include "setup/service_place.h"
 
@@ -28,21 +29,68 @@ void ServiceHandle::Reset(SC_HANDLE handle) {
   handle_ = handle;
 }
 
+namespace {
+
+bool QueryStatus(SC_HANDLE service, SERVICE_STATUS_PROCESS* status) {
+  DWORD needed;
+  return QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(status),
+                              sizeof *status, &needed) != FALSE;
+}
+
+// The running service's process, to wait for its end; null when it cannot
+// be opened. The identifier of an ended process may name another soon: the
+// handle is kept only if the service still names that process once it is
+// open.
+HANDLE OpenServiceProcess(SC_HANDLE service, DWORD processId) {
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, processId);
+  SERVICE_STATUS_PROCESS again;
+  if (process && (!QueryStatus(service, &again) || again.dwProcessId != processId)) {
+    CloseHandle(process);
+    process = nullptr;
+  }
+  return process;
+}
+
+}  // namespace
+
 DWORD StopService(SC_HANDLE service) {
-  SERVICE_STATUS status;
+  SERVICE_STATUS_PROCESS status;
+  HANDLE process = nullptr;
+  DWORD result = ERROR_SERVICE_REQUEST_TIMEOUT;
   for (DWORD waited = 0;; waited += kPollMs) {
-    if (!QueryServiceStatus(service, &status)) return GetLastError();
-    if (status.dwCurrentState == SERVICE_STOPPED) return ERROR_SUCCESS;
-    if (waited >= kServiceStopWaitMs) return ERROR_SERVICE_REQUEST_TIMEOUT;
+    if (!QueryStatus(service, &status)) {
+      result = GetLastError();
+      break;
+    }
+    if (!process && status.dwProcessId != 0) {
+      process = OpenServiceProcess(service, status.dwProcessId);
+    }
+    if (status.dwCurrentState == SERVICE_STOPPED) {
+      result = ERROR_SUCCESS;
+      break;
+    }
+    if (waited >= kServiceStopWaitMs) break;
     // One still starting accepts no stop yet (1061): asked again next round.
+    SERVICE_STATUS reply;
     if (status.dwCurrentState == SERVICE_RUNNING &&
-        !ControlService(service, SERVICE_CONTROL_STOP, &status) &&
+        !ControlService(service, SERVICE_CONTROL_STOP, &reply) &&
         GetLastError() != ERROR_SERVICE_CANNOT_ACCEPT_CTRL &&
         GetLastError() != ERROR_SERVICE_NOT_ACTIVE) {
-      return GetLastError();
+      result = GetLastError();
+      break;
     }
     Sleep(kPollMs);
   }
+  // A service reports stopped before its process has ended, and the
+  // program cannot be replaced or deleted until then.
+  if (process) {
+    if (result == ERROR_SUCCESS &&
+        WaitForSingleObject(process, kServiceProcessEndWaitMs) == WAIT_TIMEOUT) {
+      result = ERROR_SERVICE_REQUEST_TIMEOUT;
+    }
+    CloseHandle(process);
+  }
+  return result;
 }
 
 void ConfigureService(SC_HANDLE manager, ServiceHandle& service, const std::string& command) {
@@ -81,6 +129,25 @@ void ConfigureService(SC_HANDLE manager, ServiceHandle& service, const std::stri
     if (!ChangeServiceConfig2A(service, setting.level, setting.info) && !setting.hardening) {
       RaiseOSError(GetLastError());
     }
+  }
+}
+
+bool MarkedForDelete(SC_HANDLE service) {
+  return !ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                               nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) &&
+         GetLastError() == ERROR_SERVICE_MARKED_FOR_DELETE;
+}
+
+bool WaitUntilServiceGone(SC_HANDLE manager) {
+  for (DWORD waited = 0;; waited += kPollMs) {
+    ServiceHandle service(OpenServiceA(manager, kServiceName, SERVICE_QUERY_STATUS));
+    if (!service) {
+      if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return true;
+      RaiseOSError(GetLastError());
+    }
+    if (waited >= kMarkedServiceWaitMs) return false;
+    service.Reset(nullptr);
+    Sleep(kPollMs);
   }
 }
 

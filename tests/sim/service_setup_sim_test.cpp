@@ -15,6 +15,7 @@
 #include "platform/sim/sim_shell.h"
 #include "platform/sim/sim_window.h"
 #include "setup/install_text.h"
+#include "setup/service_setup.h"
 
 namespace {
 
@@ -85,6 +86,13 @@ size_t CopyIndex(const std::string& program = kProgram) {
     }
   }
   return journal.size();
+}
+
+uint64_t TimeOf(const std::string& name) {
+  for (const sim::Call& call : sim::Journal()) {
+    if (call.name == name) return call.timeMs;
+  }
+  return UINT64_MAX;
 }
 
 class ServiceInstallSim : public ::testing::Test {
@@ -181,6 +189,91 @@ TEST_F(ServiceInstallSim, InstallingAgainReplacesTheProgramAndKeepsOneService) {
   EXPECT_LT(Index(names, "ChangeServiceConfigA"), Index(names, "StartServiceA"));
 }
 
+// A service reports SERVICE_STOPPED before its process has ended: the
+// program is replaced only once that process is gone, and an install whose
+// old process never ends changes nothing and starts the old service again.
+TEST_F(ServiceInstallSim, TheOldProgramIsReplacedOnlyOnceItsProcessHasEnded) {
+  struct Case {
+    const char* name;
+    uint64_t lingerMs;
+    bool installed;
+  } cases[] = {
+      {"process ends 2.5 s after the stop", 2500, true},
+      {"process ends just inside the bound", kServiceProcessEndWaitMs - 300, true},
+      {"process never ends", 3600000, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    sim::AddDirectory(kFolder);
+    sim::PutFile(kProgram, "an older Vorn");
+    sim::AddService("Vorn", kCommand, true);
+    sim::SetStopDelayMs(700);
+    sim::SetProcessLingerMs(c.lingerMs);
+    EXPECT_EQ(RunVorn(), 1u);
+    if (c.installed) {
+      ExpectInstalled();
+      const size_t copy = CopyIndex();
+      ASSERT_LT(copy, sim::Journal().size());
+      EXPECT_GE(sim::Journal()[copy].timeMs, 700 + c.lingerMs);
+    } else {
+      EXPECT_EQ(sim::FileBytes(kProgram), "an older Vorn");
+      ASSERT_TRUE(sim::Service("Vorn").has_value());
+      EXPECT_EQ(sim::Service("Vorn")->state, SERVICE_RUNNING);
+      EXPECT_EQ(sim::OpenServiceHandles(), 0u);
+      ExpectReport("OSError", "Vorn.exe",
+                   "System error 1053: The service did not respond to the start or control "
+                   "request in a timely fashion.");
+    }
+    EXPECT_EQ(sim::OpenHandles("process"), 0u);
+  }
+}
+
+// Installing again soon after an uninstall while Services still holds the
+// deleted service open (ERROR_SERVICE_MARKED_FOR_DELETE, "DeleteService
+// function"): the installer waits a while for it to go; if it does not,
+// the user is told to close Services and nothing is copied or changed.
+TEST_F(ServiceInstallSim, AServiceStillBeingDeletedIsWaitedForABoundedTime) {
+  struct Case {
+    const char* name;
+    std::optional<uint64_t> heldUntilMs;
+    bool running;  // still running when the install starts
+    bool installed;
+  } cases[] = {
+      {"let go after 3 s", 3000, false, true},
+      {"let go just inside the bound", kMarkedServiceWaitMs - 200, false, true},
+      {"still running, let go once stopped", 0, true, true},
+      {"held for ever", std::nullopt, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    sim::AddService("Vorn", kCommand, c.running);
+    sim::MarkForDelete("Vorn");
+    sim::HeldElsewhere("Vorn", c.heldUntilMs);
+    EXPECT_EQ(RunVorn(), 1u);
+    if (c.installed) {
+      ExpectInstalled();
+      EXPECT_EQ(sim::CountCalls("CreateServiceA"), 1u);
+      EXPECT_GE(TimeOf("CreateServiceA"), c.heldUntilMs.value_or(0));
+      continue;
+    }
+    EXPECT_TRUE(sim::Service("Vorn")->markedForDelete);
+    EXPECT_FALSE(sim::FileExists(kProgram));
+    EXPECT_FALSE(sim::DirectoryExists(kFolder));
+    EXPECT_FALSE(sim::DirectoryExists(kLogFolder));
+    EXPECT_FALSE(EntryText("UninstallString"));
+    EXPECT_EQ(sim::CountCalls("CreateServiceA"), 0u);
+    EXPECT_EQ(sim::OpenServiceHandles(), 0u);
+    ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+    EXPECT_EQ(sim::MessageBoxes()[0].text, kServiceStillGoingMessage);
+    EXPECT_EQ(sim::MessageBoxes()[0].caption, "Installation Status");
+    EXPECT_EQ(sim::MessageBoxes()[0].type, 0x10u);
+    EXPECT_GE(sim::MessageBoxes()[0].timeMs, kMarkedServiceWaitMs);
+    EXPECT_LE(sim::MessageBoxes()[0].timeMs, kMarkedServiceWaitMs + 1000);
+  }
+}
+
 // A PC upgraded from XP: its classic monitor is stopped before anything is
 // changed, and its StartUp copy goes once the service runs.
 TEST_F(ServiceInstallSim, ClassicMonitorOfAnUpgradedPcIsStoppedAndItsCopyRemoved) {
@@ -262,7 +355,9 @@ TEST_F(ServiceInstallSim, FailingToInstallAgainLeavesTheEarlierInstallRunning) {
   } cases[] = {
       {"CreateFileA", 2, "an older Vorn"},  // the copy, after the source and the probe
       {"WriteFile", 0, "an older Vorn"},
-      {"ChangeServiceConfigA", 0, nullptr},  // the new program, run by the earlier service
+      // The new program, run by the earlier service; the first call asks
+      // whether the service was deleted.
+      {"ChangeServiceConfigA", 1, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.call);
@@ -374,6 +469,22 @@ TEST_F(ServiceUninstallSim, StopsAndDeletesTheServiceAndTheScriptRemovesTheFolde
   }
 }
 
+// The script deletes the program only once the service's process has ended
+// (it reports SERVICE_STOPPED before that): it is resumed after.
+TEST_F(ServiceUninstallSim, TheScriptRunsOnlyOnceTheServicesProcessHasEnded) {
+  sim::SetStopDelayMs(600);
+  sim::SetProcessLingerMs(2400);
+  EXPECT_EQ(RunVorn(), 1u);
+  EXPECT_FALSE(sim::ServiceProcessRunning("Vorn") && sim::Service("Vorn").has_value());
+  ASSERT_EQ(sim::MessageBoxes().size(), 1u);
+  EXPECT_EQ(sim::MessageBoxes()[0].text, "Vorn Successfully Removed.");
+  uint64_t resumed = 0;
+  for (const sim::Call& call : sim::Journal()) {
+    if (call.name == "ResumeThread") resumed = call.timeMs;
+  }
+  EXPECT_GE(resumed, 3000u);
+}
+
 // The program run from anywhere but its own folder (a classic copy on an
 // upgraded PC): no service to stop, and no folder of others removed.
 TEST_F(ServiceUninstallSim, ClassicCopyWithoutServiceRemovesNoFolder) {
@@ -405,11 +516,14 @@ TEST_F(ServiceUninstallSim, ServiceThatWillNotGoKeepsVornInstalled) {
        "System error 5: Access is denied."},
       {"service refused", [] { sim::FailCall("OpenServiceA", ERROR_ACCESS_DENIED); },
        "System error 5: Access is denied."},
-      {"status unknown", [] { sim::FailCall("QueryServiceStatus", ERROR_ACCESS_DENIED); },
+      {"status unknown", [] { sim::FailCall("QueryServiceStatusEx", ERROR_ACCESS_DENIED); },
        "System error 5: Access is denied."},
       {"stop refused", [] { sim::FailCall("ControlService", ERROR_ACCESS_DENIED); },
        "System error 5: Access is denied."},
       {"never stops", [] { sim::SetStopDelayMs(3600000); },
+       "System error 1053: The service did not respond to the start or control request in a "
+       "timely fashion."},
+      {"its process never ends", [] { sim::SetProcessLingerMs(3600000); },
        "System error 1053: The service did not respond to the start or control request in a "
        "timely fashion."},
       {"delete refused", [] { sim::FailCall("DeleteService", ERROR_ACCESS_DENIED); },

@@ -14,8 +14,10 @@
 #include "monitor/second_opinion.h"
 #include "monitor/server_table.h"
 #include "monitor/service_check.h"
+#include "monitor/service_entry.h"
 #include "monitor/timing.h"
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_eventlog.h"
 #include "platform/sim/sim_file.h"
 #include "platform/sim/sim_privilege.h"
 #include "platform/sim/sim_security.h"
@@ -50,6 +52,16 @@ std::string Line(uint64_t atMs, int ahead) {
 constexpr int kAhead = 300;
 const uint64_t kWatchdog = kWatchdogMs;
 const uint64_t kInterval = kCheckIntervalMs;
+const uint64_t kFirst = kFirstCheckDelayMs;
+
+// The virtual times at which checks started (each looks up its server's name).
+std::vector<uint64_t> CheckStarts() {
+  std::vector<uint64_t> times;
+  for (const sim::Call& call : sim::Journal()) {
+    if (call.name == "gethostbyname") times.push_back(call.timeMs);
+  }
+  return times;
+}
 
 // The log's lines ("timestamp message"), in order.
 std::vector<std::string> LoggedLines() {
@@ -141,7 +153,8 @@ TEST_F(ServiceSim, ReportsStartingRunningStoppingStopped) {
   EXPECT_GT(reports[0].checkPoint, 0u);
   EXPECT_GT(reports[0].waitHint, 0u);
   EXPECT_EQ(reports[1].state, SERVICE_RUNNING);
-  EXPECT_EQ(reports[1].controlsAccepted, SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN);
+  EXPECT_EQ(reports[1].controlsAccepted,
+            SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_POWEREVENT);
   EXPECT_EQ(reports[1].checkPoint, 0u);
   EXPECT_EQ(reports[1].timeMs, 0u);
   EXPECT_EQ(reports[2].state, SERVICE_STOP_PENDING);
@@ -154,21 +167,18 @@ TEST_F(ServiceSim, ReportsStartingRunningStoppingStopped) {
   EXPECT_TRUE(sim::OwnWindows().empty());
   EXPECT_EQ(sim::CountCalls("SetTimer"), 0u);
   EXPECT_EQ(sim::CountCalls("FindWindowA"), 0u);
-  EXPECT_EQ(sim::CallsOf({"RegisterServiceCtrlHandlerA"}),
-            (std::vector<std::string>{"RegisterServiceCtrlHandlerA(\"Vorn\")"}));
+  EXPECT_EQ(sim::CallsOf({"RegisterServiceCtrlHandlerA", "RegisterServiceCtrlHandlerExA"}),
+            (std::vector<std::string>{"RegisterServiceCtrlHandlerExA(\"Vorn\")"}));
 }
 
 TEST_F(ServiceSim, ChecksEveryIntervalFromTheEndOfTheLast) {
   // Server 1 never answers: each check takes the whole watchdog.
   sim::SilentServer(kHost[1]);
   sim::SilentServer(kHost[2]);
-  RunService(3 * kInterval + 2 * kWatchdog + 1);
-  std::vector<uint64_t> times;
-  for (const sim::Call& call : sim::Journal()) {
-    if (call.name == "gethostbyname") times.push_back(call.timeMs);
-  }
-  EXPECT_EQ(times, (std::vector<uint64_t>{kInterval, 2 * kInterval + kWatchdog,
-                                          3 * kInterval + 2 * kWatchdog}));
+  RunService(kFirst + 2 * kInterval + 2 * kWatchdog + 1);
+  EXPECT_LE(kFirst, 15000u) << "the first check soon after the start";
+  EXPECT_EQ(CheckStarts(), (std::vector<uint64_t>{kFirst, kFirst + kWatchdog + kInterval,
+                                                  kFirst + 2 * (kWatchdog + kInterval)}));
 }
 
 TEST_F(ServiceSim, ShutdownStopsItToo) {
@@ -178,10 +188,125 @@ TEST_F(ServiceSim, ShutdownStopsItToo) {
   sim::SendControlAt(6000, SERVICE_CONTROL_SHUTDOWN);
   EXPECT_EQ(Run(" -service"), 0u);
   const std::vector<sim::StatusReport> reports = sim::StatusReports();
-  ASSERT_EQ(reports.size(), 5u);
-  EXPECT_EQ(reports[2].state, SERVICE_RUNNING) << "the answer to the interrogation";
-  EXPECT_EQ(reports[4].state, SERVICE_STOPPED);
-  EXPECT_EQ(reports[4].timeMs, 6000u);
+  // The interrogation is answered by the handler's result alone: the
+  // service manager keeps the last status.
+  ASSERT_EQ(reports.size(), 4u);
+  EXPECT_EQ(sim::HandlerResults(), (std::vector<DWORD>{NO_ERROR, NO_ERROR}));
+  EXPECT_EQ(reports[3].state, SERVICE_STOPPED);
+  EXPECT_EQ(reports[3].timeMs, 6000u);
+}
+
+// The handler runs on a thread of its own: a control the service manager
+// passed just before the service reported its stop may be handled while or
+// after the service's thread reports it stopped. Nothing is reported after
+// SERVICE_STOPPED ("SetServiceStatus function": the process may be ended
+// right after it), and an interrogation never reports from the handler.
+TEST_F(ServiceSim, NothingIsReportedAfterStopped) {
+  struct Case {
+    const char* name;
+    DWORD state;  // the report during which the handler runs
+    DWORD control;
+  } cases[] = {
+      {"interrogation while stopping", SERVICE_STOP_PENDING, SERVICE_CONTROL_INTERROGATE},
+      {"interrogation as it stops", SERVICE_STOPPED, SERVICE_CONTROL_INTERROGATE},
+      {"shutdown as it stops", SERVICE_STOPPED, SERVICE_CONTROL_SHUTDOWN},
+      {"second stop as it stops", SERVICE_STOPPED, SERVICE_CONTROL_STOP},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    InitServerTable();
+    sim::SilentServer(kHost[1]);
+    sim::SendControlWhenReported(c.state, c.control);
+    // In the middle of the first check.
+    EXPECT_EQ(RunService(kFirst + 2000), 0u);
+    const std::vector<sim::StatusReport> reports = sim::StatusReports();
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_EQ(reports[2].state, SERVICE_STOP_PENDING);
+    EXPECT_EQ(reports[3].state, SERVICE_STOPPED);
+    EXPECT_EQ(sim::PassedControls().size(), 2u) << "the stop and the late control";
+    EXPECT_EQ(sim::HandlerResults(), (std::vector<DWORD>{NO_ERROR, NO_ERROR}));
+  }
+}
+
+// After the PC wakes (PBT_APMRESUMEAUTOMATIC) a check comes within 15 s, and
+// never less than 4 s after the last one ended (NIST: one query to a server
+// every 4 seconds at most); a later resume never puts off a check that an
+// earlier one brought forward. Each check here is over at once (no name
+// resolves) unless a server is silent.
+TEST_F(ServiceSim, ChecksSoonAfterTheStartAndAfterEachResume) {
+  const DWORD resume = PBT_APMRESUMEAUTOMATIC;
+  const DWORD suspend = 0x0004;  // PBT_APMSUSPEND
+  const uint64_t kEnd = 400000;
+  const uint64_t kResume = kResumeCheckDelayMs;
+  // The first check with a silent server ends when its worker gives up.
+  const uint64_t kSilentEnd = kFirst + kWatchdog;
+  struct Case {
+    const char* name;
+    std::vector<std::pair<uint64_t, DWORD>> powerEvents;
+    bool silentFirst;  // the first check takes the whole watchdog
+    std::vector<uint64_t> starts;
+  } cases[] = {
+      {"no resume", {}, false, {kFirst}},
+      {"one resume", {{60000, resume}}, false, {kFirst, 60000 + kResume}},
+      {"other power events change nothing", {{60000, suspend}, {61000, 0x000A}}, false, {kFirst}},
+      {"resume during a check", {{kFirst + 3000, resume}}, true, {kFirst, kSilentEnd + kResume}},
+      {"resume before the first check", {{1000, resume}}, false, {kFirst}},
+      {"resume just after a check",
+       {{kFirst + 100, resume}},
+       false,
+       {kFirst, kFirst + 100 + kResume}},
+      {"resumes every second for a minute", {}, false, {kFirst}},
+  };
+  // Each resume after a check's end brings the next forward to kResume after it.
+  for (uint64_t at = 20000; at <= 80000; at += 1000) cases[6].powerEvents.push_back({at, resume});
+  for (uint64_t start = 20000 + kResume; start <= 80000 + kResume; start += kResume + 1000) {
+    cases[6].starts.push_back(start);
+  }
+  // Then the interval, from the end of each check.
+  for (Case& c : cases) {
+    while (c.starts.back() + kInterval < kEnd) c.starts.push_back(c.starts.back() + kInterval);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::Reset();
+    InitServerTable();
+    if (c.silentFirst) sim::SilentServer(kHost[1]);
+    for (const auto& event : c.powerEvents) {
+      sim::SendControlAt(event.first, SERVICE_CONTROL_POWEREVENT, event.second);
+    }
+    RunService(kEnd);
+    // A check starts with its name lookup and ends with the worker's end
+    // (WSACleanup), at once or after the watchdog.
+    std::vector<std::pair<uint64_t, uint64_t>> checks;
+    for (const sim::Call& call : sim::Journal()) {
+      if (call.name == "gethostbyname") checks.push_back({call.timeMs, call.timeMs});
+      if (call.name == "WSACleanup" && !checks.empty()) checks.back().second = call.timeMs;
+    }
+    ASSERT_FALSE(checks.empty());
+    EXPECT_LE(checks[0].first, 15000u);
+    for (size_t i = 1; i < checks.size(); ++i) {
+      EXPECT_GE(checks[i].first, checks[i - 1].second + 4000) << "check " << i;
+      EXPECT_LE(checks[i].first, checks[i - 1].second + kInterval) << "check " << i;
+    }
+    // Within 15 s of each resume a check starts, at or after it.
+    for (const auto& event : c.powerEvents) {
+      if (event.second != resume) continue;
+      bool soon = false;
+      for (const auto& check : checks) {
+        soon = soon || (check.first >= event.first && check.first <= event.first + 15000);
+      }
+      // A check that was already due sooner than that, or one underway, counts.
+      bool underway = false;
+      for (const auto& check : checks) {
+        underway = underway || (check.first <= event.first && event.first <= check.second);
+      }
+      EXPECT_TRUE(soon || underway) << "resume at " << event.first;
+    }
+    std::vector<uint64_t> starts;
+    for (const auto& check : checks) starts.push_back(check.first);
+    EXPECT_EQ(starts, c.starts);
+  }
 }
 
 // A stop request while a check waits for its server: the service is stopped
@@ -194,6 +319,7 @@ TEST_F(ServiceSim, StopInTheMiddleOfACheck) {
   } cases[] = {
       {"silent server", [] { sim::SilentServer(kHost[1]); }, 0},
       {"connection not yet accepted", [] { sim::ServeDaytime(kHost[1], {Line(0, 0)}, 60000); }, 0},
+      {"connection never answered", [] { sim::SilentConnect(kHost[1]); }, 0},
       {"name lookup that never returns", [] { sim::HangNameLookup(kHost[1]); }, 1},
   };
   for (const Case& c : cases) {
@@ -201,7 +327,7 @@ TEST_F(ServiceSim, StopInTheMiddleOfACheck) {
     sim::Reset();
     InitServerTable();
     c.server();
-    const uint64_t stopAt = kInterval + 3000;
+    const uint64_t stopAt = kFirst + 3000;
     EXPECT_EQ(RunService(stopAt), 0u);
     const std::vector<sim::StatusReport> reports = sim::StatusReports();
     ASSERT_FALSE(reports.empty());
@@ -209,6 +335,7 @@ TEST_F(ServiceSim, StopInTheMiddleOfACheck) {
     EXPECT_LE(reports.back().timeMs, stopAt + 1000);
     EXPECT_EQ(g_servers.index, 1);
     EXPECT_EQ(sim::OpenSockets(), 0u);
+    EXPECT_EQ(sim::SocketsClosedWhileInUse(), 0u);
     EXPECT_EQ(sim::LiveThreads(), c.leftBehind);
     EXPECT_EQ(sim::CountCalls("SetSystemTime"), 0u);
   }
@@ -216,26 +343,58 @@ TEST_F(ServiceSim, StopInTheMiddleOfACheck) {
 
 TEST_F(ServiceSim, EnablesTheRightToChangeTheTimeBeforeSettingTheClock) {
   // Servers 1 and 2, both asked at the first check, agree on +300 s.
-  sim::ServeDaytime(kHost[1], {Line(kInterval, kAhead)});
-  sim::ServeDaytime(kHost[2], {Line(kInterval, kAhead)});
-  RunService(kInterval + 1000);
+  sim::ServeDaytime(kHost[1], {Line(kFirst, kAhead)});
+  sim::ServeDaytime(kHost[2], {Line(kFirst, kAhead)});
+  RunService(kFirst + 1000);
   const std::vector<std::string> adjusted = sim::CallsOf({"AdjustTokenPrivileges"});
   ASSERT_EQ(adjusted.size(), 1u);
   EXPECT_NE(adjusted[0].find(", 0, luid 12 attributes 0x2, 0, NULL, NULL)"), std::string::npos)
       << adjusted[0];
   ASSERT_EQ(sim::CountCalls("SetSystemTime"), 1u);
   EXPECT_LT(IndexOfFirst("AdjustTokenPrivileges"), IndexOfFirst("SetSystemTime"));
-  EXPECT_EQ(TimeOfFirst("SetSystemTime"), kInterval);
+  EXPECT_EQ(TimeOfFirst("SetSystemTime"), kFirst);
   EXPECT_TRUE(sim::PrivilegeEnabled(kSystemTimePrivilege));
-  // The clock moved: an interval and 1 s after 12:00:00, plus the step.
-  EXPECT_EQ(sim::UtcNow().wMinute, 7);
+  // The clock moved: 5 s and 1 s after 12:00:00, plus the step.
+  EXPECT_EQ(sim::UtcNow().wMinute, 5);
   ExpectLogged({});
+}
+
+// Event Viewer: the change of the clock with both servers, each log line
+// with its number, and the source closed before the service reports STOPPED.
+TEST_F(ServiceSim, ReportsEachChangeAndEachLineToTheApplicationLog) {
+  sim::RemovePrivilege(kSystemTimePrivilege);
+  sim::ServeDaytime(kHost[1], {Line(kFirst, kAhead)});
+  sim::ServeDaytime(kHost[2], {Line(kFirst, kAhead)});
+  sim::FailCall("SetSystemTime", ERROR_PRIVILEGE_NOT_HELD);
+  RunService(kFirst + kInterval + 1000);
+  const std::vector<sim::ReportedEvent> events = sim::ReportedEvents();
+  std::vector<DWORD> ids;
+  for (const sim::ReportedEvent& event : events) ids.push_back(event.id);
+  // The missing privilege, then the set refused at the first check.
+  ASSERT_EQ(ids, (std::vector<DWORD>{104, 107}));
+  EXPECT_EQ(events[0].strings, std::vector<std::string>{"AdjustTokenPrivileges Failed"});
+  EXPECT_EQ(sim::OpenEventSources(), 0u);
+
+  SetUp();
+  sim::ServeDaytime(kHost[1], {Line(kFirst, kAhead)});
+  sim::ServeDaytime(kHost[2], {Line(kFirst, kAhead)});
+  RunService(kFirst + 1000);
+  const std::vector<sim::ReportedEvent> changes = sim::ReportedEvents();
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].id, 1u);
+  EXPECT_EQ(changes[0].type, EVENTLOG_INFORMATION_TYPE);
+  ASSERT_EQ(changes[0].strings.size(), 4u);
+  EXPECT_EQ(changes[0].strings[0], "2026-12-08 12:00:05");
+  EXPECT_EQ(changes[0].strings[1], "2026-12-08 12:05:05");
+  EXPECT_NE(changes[0].strings[2].find(kHost[1]), std::string::npos);
+  EXPECT_NE(changes[0].strings[3].find(kHost[2]), std::string::npos);
+  EXPECT_EQ(sim::OpenEventSources(), 0u);
 }
 
 TEST_F(ServiceSim, ATokenWithoutTheRightIsLoggedOnce) {
   sim::RemovePrivilege(kSystemTimePrivilege);
-  sim::ServeDaytime(kHost[1], {Line(kInterval, kAhead)});
-  sim::ServeDaytime(kHost[2], {Line(kInterval, kAhead)});
+  sim::ServeDaytime(kHost[1], {Line(kFirst, kAhead)});
+  sim::ServeDaytime(kHost[2], {Line(kFirst, kAhead)});
   RunService(6 * kInterval);
   // And the set the system then refuses, once.
   ExpectLogged({"AdjustTokenPrivileges Failed", "SetSystemTime Failed"});
@@ -247,8 +406,8 @@ TEST_F(ServiceSim, ATokenWithoutTheRightIsLoggedOnce) {
 
 TEST_F(ServiceSim, AnOfflineMachineWritesNothing) {
   // No name resolves.
-  RunService(30 * kInterval);
-  EXPECT_EQ(sim::CountCalls("gethostbyname"), 29u);
+  RunService(kFirst + 29 * kInterval + 1);
+  EXPECT_EQ(sim::CountCalls("gethostbyname"), 30u);
   EXPECT_FALSE(sim::FileExists(EventLogPath()));
   EXPECT_EQ(sim::WinsockUsers(), 0);
 }
@@ -418,7 +577,21 @@ const CheckRow kChecks[] = {
   {"line sent, connection kept open: cut, not used",
    [] { Confirmed(); sim::ServeAndStall(kHost[1], {Line(0, kAhead)}); }, 2, false, kWatchdog, 0, ""},
   {"name lookup that never returns: left behind",
-   [] { sim::HangNameLookup(kHost[1]); }, 2, false, kWatchdog, 1, ""},
+   [] { sim::HangNameLookup(kHost[1]); }, 2, false, kWatchdog + kSocketGraceMs, 1, ""},
+  {"connection never answered", [] { sim::SilentConnect(kHost[1]); }, 2, false, kWatchdog, 0, ""},
+  {"three addresses, the first two refuse: the third answers",
+   [] { Confirmed(); sim::RefuseConnection("a"); sim::RefuseConnection("b");
+        sim::ServeDaytime("c", {Line(0, kAhead)}); sim::ResolveTo(kHost[1], {"a", "b", "c"}); },
+   2, true, 0, 0, ""},
+  {"three addresses, the first never answers: no time for the others",
+   [] { Confirmed(); sim::SilentConnect("a"); sim::ServeDaytime("b", {Line(0, kAhead)});
+        sim::ResolveTo(kHost[1], {"a", "b"}); },
+   2, false, kWatchdog, 0, ""},
+  {"three addresses, the second accepts late but in time",
+   [] { Confirmed(); sim::RefuseConnection("a");
+        sim::ServeDaytime("b", {Line(0, kAhead)}, kWatchdog - 300);
+        sim::ResolveTo(kHost[1], {"a", "b", "c"}); },
+   2, true, kWatchdog - 300, 0, ""},
   {"no wsock32.dll", [] { Confirmed(); sim::ServeDaytime(kHost[1], {Line(0, kAhead)});
                           sim::MissingWinsock(); }, 2, false, 0, 0, ""},
   {"worker cannot be started",
@@ -445,6 +618,7 @@ TEST_F(ServiceSim, OneCheck) {
     EXPECT_EQ(sim::LiveThreads(), row.leftBehind);
     EXPECT_EQ(LiveFetches(), static_cast<LONG>(row.leftBehind));
     EXPECT_EQ(sim::OpenSockets(), 0u);
+    EXPECT_EQ(sim::SocketsClosedWhileInUse(), 0u) << "the worker's socket is its own";
     EXPECT_EQ(sim::OpenHandles(), 0u);
     // A worker left in its lookup still holds Windows Sockets; none other does.
     EXPECT_EQ(sim::WinsockUsers(), static_cast<int>(row.leftBehind));
@@ -488,7 +662,8 @@ TEST_F(ServiceSim, HungLookupsAreLeftBehindUpToTheBound) {
   EXPECT_EQ(sim::LookedUpHosts(),
             (std::vector<std::string>{kHost[1], kHost[2], kHost[3], kHost[4]}));
   EXPECT_EQ(sim::LiveThreads(), static_cast<size_t>(kMaxLiveFetches));
-  EXPECT_EQ(sim::NowMs(), 4 * kWatchdog) << "a check at the bound waits for nobody";
+  EXPECT_EQ(sim::NowMs(), 4 * (kWatchdog + kSocketGraceMs))
+      << "a check at the bound waits for nobody";
   ExpectLogged({});
 }
 

@@ -4,7 +4,9 @@
 // program rather than as a service, and returns once every service of the
 // process has stopped; "RegisterServiceCtrlHandlerA function": called by
 // the service's ServiceMain, else ERROR_SERVICE_DOES_NOT_EXIST; the name is
-// not checked for a service of its own process; "SetServiceStatus
+// not checked for a service of its own process; the Ex form's handler is
+// given the event type, its data and the context the registration named;
+// "SetServiceStatus
 // function": ERROR_INVALID_HANDLE for a handle the registration did not give,
 // ERROR_INVALID_DATA for a state that is not one; "ControlService function":
 // a control the service does not accept in its state is not passed on).
@@ -27,8 +29,12 @@ struct ServiceProcess {
   std::string name;
   bool dispatching = false;
   LPHANDLER_FUNCTION handler = nullptr;
+  LPHANDLER_FUNCTION_EX handlerEx = nullptr;
+  LPVOID context = nullptr;
   std::vector<StatusReport> reports;
   std::vector<std::pair<DWORD, uint64_t>> passed;
+  std::vector<DWORD> results;
+  std::vector<std::pair<DWORD, DWORD>> whenReported;  // state, control
 };
 
 ServiceProcess& SP() {
@@ -47,7 +53,34 @@ bool Accepts(DWORD control) {
   if (control == SERVICE_CONTROL_SHUTDOWN) {
     return (last.controlsAccepted & SERVICE_ACCEPT_SHUTDOWN) != 0;
   }
+  if (control == SERVICE_CONTROL_POWEREVENT) {
+    return (last.controlsAccepted & SERVICE_ACCEPT_POWEREVENT) != 0;
+  }
   return false;
+}
+
+bool Registered() { return SP().handler || SP().handlerEx; }
+
+// Calls the handler, without Lock() held, and records what it returned.
+void Pass(DWORD control, DWORD eventType) {
+  LPHANDLER_FUNCTION handler;
+  LPHANDLER_FUNCTION_EX handlerEx;
+  LPVOID context;
+  {
+    std::lock_guard<std::recursive_mutex> guard(Lock());
+    handler = SP().handler;
+    handlerEx = SP().handlerEx;
+    context = SP().context;
+    SP().passed.push_back({control, NowMs()});
+  }
+  DWORD result = NO_ERROR;
+  if (handlerEx) {
+    result = handlerEx(control, eventType, nullptr, context);
+  } else {
+    handler(control);
+  }
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  SP().results.push_back(result);
 }
 
 }  // namespace
@@ -58,17 +91,24 @@ void StartedAsService(const std::string& name) {
   SP().name = name;
 }
 
-void SendControlAt(uint64_t atMs, DWORD control) {
-  At(atMs, [control] {
-    LPHANDLER_FUNCTION handler;
+void SendControlAt(uint64_t atMs, DWORD control, DWORD eventType) {
+  At(atMs, [control, eventType] {
     {
       std::lock_guard<std::recursive_mutex> guard(Lock());
-      if (!SP().handler || !Accepts(control)) return;
-      handler = SP().handler;
-      SP().passed.push_back({control, NowMs()});
+      if (!Registered() || !Accepts(control)) return;
     }
-    handler(control);
+    Pass(control, eventType);
   });
+}
+
+void SendControlWhenReported(DWORD state, DWORD control) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  SP().whenReported.push_back({state, control});
+}
+
+std::vector<DWORD> HandlerResults() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return SP().results;
 }
 
 std::vector<StatusReport> StatusReports() {
@@ -138,6 +178,24 @@ SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR serviceName,
   return sim::kStatusHandle;
 }
 
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR serviceName,
+                                                           LPHANDLER_FUNCTION_EX handler,
+                                                           LPVOID context) {
+  if (Enter("RegisterServiceCtrlHandlerExA", sim::Str(serviceName))) return nullptr;
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  if (!SP().dispatching || !serviceName) {
+    SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
+    return nullptr;
+  }
+  if (!handler) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  SP().handlerEx = handler;
+  SP().context = context;
+  return sim::kStatusHandle;
+}
+
 BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE status, LPSERVICE_STATUS s) {
   if (Enter("SetServiceStatus",
             s ? Fmt("state %u, accepts 0x%X, exit %u, check point %u, wait hint %u",
@@ -146,17 +204,30 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE status, LPSERVICE_STATUS s) {
               : std::string("NULL"))) {
     return FALSE;
   }
-  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  if (status != sim::kStatusHandle || !SP().handler) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
+  std::vector<DWORD> late;
+  {
+    std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+    if (status != sim::kStatusHandle || !sim::Registered()) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+    if (!s || s->dwCurrentState < SERVICE_STOPPED || s->dwCurrentState > 7 ||
+        s->dwServiceType != SERVICE_WIN32_OWN_PROCESS) {
+      SetLastError(sim::kErrorInvalidData);
+      return FALSE;
+    }
+    SP().reports.push_back({s->dwCurrentState, s->dwControlsAccepted, s->dwWin32ExitCode,
+                            s->dwCheckPoint, s->dwWaitHint, sim::NowMs()});
+    auto& pending = SP().whenReported;
+    for (auto it = pending.begin(); it != pending.end();) {
+      if (it->first == s->dwCurrentState) {
+        late.push_back(it->second);
+        it = pending.erase(it);
+      } else {
+        ++it;
+      }
+    }
   }
-  if (!s || s->dwCurrentState < SERVICE_STOPPED || s->dwCurrentState > 7 ||
-      s->dwServiceType != SERVICE_WIN32_OWN_PROCESS) {
-    SetLastError(sim::kErrorInvalidData);
-    return FALSE;
-  }
-  SP().reports.push_back({s->dwCurrentState, s->dwControlsAccepted, s->dwWin32ExitCode,
-                          s->dwCheckPoint, s->dwWaitHint, sim::NowMs()});
+  for (DWORD control : late) sim::Pass(control, 0);
   return TRUE;
 }

@@ -20,11 +20,18 @@ namespace sim {
 // The service manager started this process for the service `name`.
 void StartedAsService(const std::string& name = "Vorn");
 
-// At virtual time `atMs` the service manager passes `control` to the
-// handler, provided the last status reported accepts it (a stop needs
-// SERVICE_ACCEPT_STOP, a shutdown SERVICE_ACCEPT_SHUTDOWN; an interrogation
-// is always passed). Controls that were not passed are not recorded.
-void SendControlAt(uint64_t atMs, DWORD control);
+// At virtual time `atMs` the service manager passes `control` (with
+// `eventType`, for a power event) to the handler, provided the last status
+// reported accepts it (a stop needs SERVICE_ACCEPT_STOP, a shutdown
+// SERVICE_ACCEPT_SHUTDOWN, a power event SERVICE_ACCEPT_POWEREVENT; an
+// interrogation is always passed). Controls that were not passed are not
+// recorded.
+void SendControlAt(uint64_t atMs, DWORD control, DWORD eventType = 0);
+// The service manager passed `control` while the service's last status was
+// still the one before `state`, and the handler, on a thread of its own,
+// runs just as the service reports `state`: it is called from within that
+// SetServiceStatus, right after the report is recorded.
+void SendControlWhenReported(DWORD state, DWORD control);
 
 struct StatusReport {
   DWORD state;
@@ -38,5 +45,8 @@ struct StatusReport {
 std::vector<StatusReport> StatusReports();
 // The controls passed to the handler, with their times.
 std::vector<std::pair<DWORD, uint64_t>> PassedControls();
+// What the handler returned, in the order of PassedControls (an old-style
+// handler, which returns nothing, counts as NO_ERROR).
+std::vector<DWORD> HandlerResults();
 
 }  // namespace sim

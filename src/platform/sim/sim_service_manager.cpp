@@ -8,7 +8,12 @@
 // function" (ERROR_SERVICE_NOT_ACTIVE for a service that is not running),
 // "DeleteService function" (the service is marked and goes once every handle
 // to it is closed; ERROR_SERVICE_MARKED_FOR_DELETE when it already is),
-// "CloseServiceHandle function"; every call that needs an access right the
+// "CloseServiceHandle function"; "QueryServiceStatusEx function" (the
+// process's identifier, 0 once the service has stopped;
+// ERROR_INSUFFICIENT_BUFFER for a buffer smaller than
+// SERVICE_STATUS_PROCESS); a service's process may outlive its last report
+// ("SetServiceStatus function": the process may be ended only after
+// SERVICE_STOPPED); every call that needs an access right the
 // handle was not opened with fails with ERROR_ACCESS_DENIED.
 #include "platform/sim/sim_service_manager.h"
 
@@ -18,6 +23,7 @@
 #include "platform/sim/sim.h"
 #include "platform/sim/sim_security.h"
 #include "platform/win_base.h"
+#include "platform/win_process.h"
 
 namespace sim {
 namespace {
@@ -32,6 +38,11 @@ constexpr DWORD kReadOnlyServiceAccess = 0x0001 | SERVICE_QUERY_STATUS | 0x0008 
 struct Entry {
   InstalledService service;
   uint64_t stoppedAtMs = 0;  // while stop pending
+  DWORD processId = 0;       // of the last start; 0 when none ran
+};
+
+struct ServiceProcess {
+  std::optional<uint64_t> endsAtMs;  // known once a stop was asked for
 };
 
 struct Handle {
@@ -45,7 +56,12 @@ struct Database {
   std::map<uintptr_t, Handle> handles;
   uintptr_t nextHandle = 0x5C0000;
   uint64_t stopDelayMs = 0;
+  uint64_t lingerMs = 0;
   bool denyChanges = false;
+  std::map<DWORD, ServiceProcess> processes;
+  // By upper-case name: until when another program holds a handle.
+  std::map<std::string, std::optional<uint64_t>> heldElsewhere;
+  DWORD nextProcessId = 1400;
 };
 
 Database& D() {
@@ -105,7 +121,9 @@ Entry* ServiceOf(SC_HANDLE handle, DWORD needed) {
 // Deletes a marked service once no handle names it and it has stopped.
 void Sweep() {
   for (auto it = D().services.begin(); it != D().services.end();) {
-    bool held = false;
+    auto elsewhere = D().heldElsewhere.find(it->first);
+    bool held = elsewhere != D().heldElsewhere.end() &&
+                (!elsewhere->second || *elsewhere->second > NowMs());
     for (const auto& h : D().handles)
       held = held || (!h.second.manager && Upper(h.second.name) == it->first);
     Settle(it->second);
@@ -117,6 +135,44 @@ void Sweep() {
     }
   }
 }
+
+// A service starts in a process of its own.
+void StartProcess(Entry& entry) {
+  entry.processId = D().nextProcessId += 4;
+  D().processes[entry.processId] = ServiceProcess();
+}
+
+bool ProcessEnded(DWORD processId) {
+  auto it = D().processes.find(processId);
+  return it == D().processes.end() || (it->second.endsAtMs && *it->second.endsAtMs <= NowMs());
+}
+
+struct ProcessObject : Object {
+  DWORD processId;
+  DWORD access;
+  ProcessObject(DWORD id, DWORD rights) : processId(id), access(rights) {}
+  const char* Kind() const override { return "process"; }
+  DWORD Wait(DWORD timeoutMs) override {
+    std::optional<uint64_t> endsAt;
+    {
+      std::lock_guard<std::recursive_mutex> guard(Lock());
+      // As for any process: a handle without SYNCHRONIZE cannot be waited on.
+      if (!(access & SYNCHRONIZE)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return WAIT_FAILED;
+      }
+      if (ProcessEnded(processId)) return WAIT_OBJECT_0;
+      endsAt = D().processes[processId].endsAtMs;
+    }
+    if (endsAt && (timeoutMs == INFINITE || *endsAt <= NowMs() + timeoutMs)) {
+      RunScheduled(*endsAt);
+      return WAIT_OBJECT_0;
+    }
+    if (timeoutMs == INFINITE) throw Stalled{"endless wait for a service process that never ends"};
+    RunScheduled(NowMs() + timeoutMs);
+    return WAIT_TIMEOUT;
+  }
+};
 
 void FillStatus(const InstalledService& service, LPSERVICE_STATUS status) {
   status->dwServiceType = service.serviceType;
@@ -153,7 +209,36 @@ void AddService(const std::string& name, const std::string& binaryPath, bool run
                                    false,
                                    running ? SERVICE_RUNNING : SERVICE_STOPPED,
                                    false};
+  if (running) StartProcess(entry);
   D().services[Upper(name)] = entry;
+}
+
+void HeldElsewhere(const std::string& name, std::optional<uint64_t> untilMs) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  D().heldElsewhere[Upper(name)] = untilMs;
+}
+
+void MarkForDelete(const std::string& name) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  D().services.at(Upper(name)).service.markedForDelete = true;
+}
+
+void SetProcessLingerMs(uint64_t ms) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  D().lingerMs = ms;
+}
+
+bool ServiceProcessRunning(const std::string& name) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  auto it = D().services.find(Upper(name));
+  return it != D().services.end() && it->second.processId != 0 &&
+         !ProcessEnded(it->second.processId);
+}
+
+std::shared_ptr<Object> OpenServiceProcess(DWORD processId, DWORD access) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  if (D().processes.count(processId) == 0 || ProcessEnded(processId)) return nullptr;
+  return std::make_shared<ProcessObject>(processId, access);
 }
 
 void SetStopDelayMs(uint64_t ms) {
@@ -357,6 +442,7 @@ BOOL WINAPI StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) {
   if (entry->service.markedForDelete) return sim::Fail(ERROR_SERVICE_MARKED_FOR_DELETE);
   if (entry->service.state != SERVICE_STOPPED) return sim::Fail(ERROR_SERVICE_ALREADY_RUNNING);
   entry->service.state = SERVICE_RUNNING;
+  sim::StartProcess(*entry);
   return TRUE;
 }
 
@@ -373,6 +459,7 @@ BOOL WINAPI ControlService(SC_HANDLE service, DWORD control, LPSERVICE_STATUS st
   if (control == SERVICE_CONTROL_STOP && entry->service.state == SERVICE_RUNNING) {
     entry->service.state = SERVICE_STOP_PENDING;
     entry->stoppedAtMs = sim::NowMs() + D().stopDelayMs;
+    D().processes[entry->processId].endsAtMs = entry->stoppedAtMs + D().lingerMs;
     sim::Settle(*entry);
   }
   if (status) sim::FillStatus(entry->service, status);
@@ -386,6 +473,30 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE service, LPSERVICE_STATUS status) {
   if (!entry) return FALSE;
   if (!status) return sim::Fail(ERROR_INVALID_PARAMETER);
   sim::FillStatus(entry->service, status);
+  return TRUE;
+}
+
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
+                                 DWORD size, LPDWORD needed) {
+  if (Enter("QueryServiceStatusEx",
+            Fmt("%p, %d, %u", static_cast<void*>(service), static_cast<int>(infoLevel), size))) {
+    return FALSE;
+  }
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  sim::Entry* entry = sim::ServiceOf(service, SERVICE_QUERY_STATUS);
+  if (!entry) return FALSE;
+  if (infoLevel != SC_STATUS_PROCESS_INFO || !needed) return sim::Fail(ERROR_INVALID_PARAMETER);
+  *needed = sizeof(SERVICE_STATUS_PROCESS);
+  if (!buffer || size < sizeof(SERVICE_STATUS_PROCESS)) {
+    return sim::Fail(ERROR_INSUFFICIENT_BUFFER);
+  }
+  SERVICE_STATUS status;
+  sim::FillStatus(entry->service, &status);
+  SERVICE_STATUS_PROCESS full;
+  memcpy(&full, &status, sizeof status);
+  full.dwProcessId = entry->service.state == SERVICE_STOPPED ? 0 : entry->processId;
+  full.dwServiceFlags = 0;
+  memcpy(buffer, &full, sizeof full);
   return TRUE;
 }
 

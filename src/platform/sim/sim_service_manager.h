@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/sim/sim.h"
 #include "platform/win_service.h"
 
 namespace sim {
@@ -33,8 +35,24 @@ struct InstalledService {
 std::optional<InstalledService> Service(const std::string& name);
 // A service that is there before the test begins (a copy installed earlier).
 void AddService(const std::string& name, const std::string& binaryPath, bool running);
+// Another program (Services, say) holds a handle to the service until
+// virtual time `untilMs` (for ever when nullopt): a service marked for
+// deletion stays until then.
+void HeldElsewhere(const std::string& name, std::optional<uint64_t> untilMs);
+// The service was deleted (DeleteService) by an earlier uninstall.
+void MarkForDelete(const std::string& name);
 // A stop takes this long: the service reports stop pending until then.
 void SetStopDelayMs(uint64_t ms);
+// A stopped service's process goes on this long after the service reported
+// SERVICE_STOPPED (its last threads and DLLs ending); 0 unless set.
+void SetProcessLingerMs(uint64_t ms);
+// Whether the process that ran the service as it was last started has not
+// yet ended (false when none ran).
+bool ServiceProcessRunning(const std::string& name);
+// The end of a service's process, for OpenProcess (sim_window.cpp): a
+// waitable process object for `processId` when it names a service's
+// process that has not ended, else null.
+std::shared_ptr<Object> OpenServiceProcess(DWORD processId, DWORD access);
 // The token may connect to the manager and query it, but not change it, as
 // a process that is not elevated under User Account Control: opening the
 // manager or a service for anything more fails with ERROR_ACCESS_DENIED.

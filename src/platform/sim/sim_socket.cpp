@@ -5,7 +5,13 @@
 // of the calling thread; "connect function": WSAECONNREFUSED when the server
 // refuses; "recv function": 0 once the server has closed the connection;
 // "closesocket function": pending blocking calls on the socket, issued by any
-// thread, are cancelled, and fail with WSAEINTR).
+// thread, are cancelled, and fail with WSAEINTR; "ioctlsocket function":
+// FIONBIO makes the socket non-blocking; "connect function" on a
+// non-blocking socket: WSAEWOULDBLOCK, then the outcome shows in select;
+// "select function": writable once such a connect succeeded, in the
+// exception set once it failed, readable with data or the server's close;
+// "recv function": WSAEWOULDBLOCK on a non-blocking socket with nothing to
+// read).
 #include "platform/sim/sim_socket.h"
 
 #include <algorithm>
@@ -27,7 +33,7 @@ constexpr int kWsaInvalidArgument = 10022;
 constexpr int kWsaFault = 10014;
 constexpr int kWsaAddressFamilyNotSupported = 10047;
 
-enum class Behaviour { kServe, kStall, kRefuse, kSilent, kHangLookup };
+enum class Behaviour { kServe, kStall, kRefuse, kSilent, kHangLookup, kSilentConnect };
 
 struct Script {
   Behaviour behaviour = Behaviour::kServe;
@@ -41,6 +47,15 @@ struct Socket {
   std::vector<std::string> pieces;
   size_t piece = 0;
   bool stall = false;
+  bool nonBlocking = false;
+  // A non-blocking connect under way: its server, and when it is accepted
+  // (never, for a silent one); or failed.
+  bool connecting = false;
+  std::string pendingHost;
+  Script pendingScript;
+  std::optional<uint64_t> acceptAtMs;
+  bool failed = false;
+  int blockedCalls = 0;
 };
 
 struct Net {
@@ -51,6 +66,8 @@ struct Net {
   int users = 0;
   std::vector<std::string> lookedUp;
   std::vector<std::string> connected;
+  std::map<std::string, std::vector<std::string>> aliases;
+  size_t closedWhileInUse = 0;
 };
 
 Net& N() {
@@ -73,11 +90,29 @@ int Fail(int error) {
   return SOCKET_ERROR;
 }
 
+// With Lock() held: the connection is made.
+void Connected(Socket& socket, const std::string& host, const Script& script) {
+  N().connected.push_back(host);
+  socket.host = host;
+  socket.pieces =
+      script.behaviour == Behaviour::kSilent ? std::vector<std::string>() : script.pieces;
+  socket.stall = script.behaviour != Behaviour::kServe;
+}
+
+// With Lock() held: a non-blocking connect whose time has come is done.
+void Settle(Socket& socket) {
+  if (socket.connecting && socket.acceptAtMs && *socket.acceptAtMs <= NowMs()) {
+    socket.connecting = false;
+    Connected(socket, socket.pendingHost, socket.pendingScript);
+  }
+}
+
 // The record gethostbyname hands out, one per thread as in Windows Sockets.
+constexpr size_t kMaxAddresses = 8;
 struct HostRecord {
   std::string name;
-  IN_ADDR address;
-  char* addresses[2];
+  IN_ADDR address[kMaxAddresses];
+  char* addresses[kMaxAddresses + 1];
   char* aliases[1];
   HOSTENT entry;
 };
@@ -95,6 +130,17 @@ void ServeAndStall(const std::string& host, const std::vector<std::string>& piec
 void RefuseConnection(const std::string& host) { SetScript(host, Behaviour::kRefuse); }
 void SilentServer(const std::string& host) { SetScript(host, Behaviour::kSilent); }
 void HangNameLookup(const std::string& host) { SetScript(host, Behaviour::kHangLookup); }
+void SilentConnect(const std::string& host) { SetScript(host, Behaviour::kSilentConnect); }
+
+void ResolveTo(const std::string& name, const std::vector<std::string>& hosts) {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  N().aliases[name] = hosts;
+}
+
+size_t SocketsClosedWhileInUse() {
+  std::lock_guard<std::recursive_mutex> guard(Lock());
+  return N().closedWhileInUse;
+}
 
 void MissingWinsock() {
   for (const char* function :
@@ -158,6 +204,7 @@ int WINAPI WSAGetLastError() { return static_cast<int>(GetLastError()); }
 HOSTENT* WINAPI gethostbyname(const char* name) {
   if (Enter("gethostbyname", sim::Str(name))) return nullptr;
   sim::Script script;
+  std::vector<BYTE> addresses;
   {
     std::lock_guard<std::recursive_mutex> guard(sim::Lock());
     if (N().users == 0) {
@@ -169,20 +216,29 @@ HOSTENT* WINAPI gethostbyname(const char* name) {
       return nullptr;
     }
     N().lookedUp.push_back(name);
-    auto found = N().scripts.find(name);
-    if (found == N().scripts.end()) {
+    std::vector<std::string> hosts{name};
+    auto alias = N().aliases.find(name);
+    if (alias != N().aliases.end()) hosts = alias->second;
+    for (const std::string& host : hosts) {
+      auto found = N().scripts.find(host);
+      if (found == N().scripts.end()) continue;
+      if (found->second.behaviour == sim::Behaviour::kHangLookup) script = found->second;
+      if (addresses.size() < sim::kMaxAddresses) addresses.push_back(found->second.address);
+    }
+    if (addresses.empty()) {
       sim::Fail(WSAHOST_NOT_FOUND);
       return nullptr;
     }
-    script = found->second;
   }
   // Outside the lock: the check goes on while this thread waits for ever.
   if (script.behaviour == sim::Behaviour::kHangLookup) sim::BlockThread(nullptr, std::nullopt);
   sim::HostRecord& record = sim::t_host;
   record.name = name;
-  record.address = IN_ADDR{{127, 0, 0, script.address}};
-  record.addresses[0] = reinterpret_cast<char*>(&record.address);
-  record.addresses[1] = nullptr;
+  for (size_t i = 0; i < addresses.size(); ++i) {
+    record.address[i] = IN_ADDR{{127, 0, 0, addresses[i]}};
+    record.addresses[i] = reinterpret_cast<char*>(&record.address[i]);
+  }
+  record.addresses[addresses.size()] = nullptr;
   record.aliases[0] = nullptr;
   record.entry = HOSTENT{&record.name[0], record.aliases, AF_INET, 4, record.addresses};
   return &record.entry;
@@ -236,21 +292,116 @@ int WINAPI connect(SOCKET s, const SOCKADDR* name, int length) {
       }
     }
     // Only the DAYTIME port of a scripted server answers.
+    if (socket->nonBlocking) {
+      if (socket->connecting || !socket->host.empty()) return sim::Fail(10056);  // WSAEISCONN
+      socket->connecting = true;
+      socket->pendingHost = host;
+      socket->pendingScript = script;
+      if (!found || port[0] != 0 || port[1] != 13 ||
+          script.behaviour == sim::Behaviour::kSilentConnect) {
+        socket->acceptAtMs.reset();
+      } else if (script.behaviour == sim::Behaviour::kRefuse) {
+        socket->connecting = false;
+        socket->failed = true;
+      } else {
+        socket->acceptAtMs = sim::NowMs() + script.delayMs;
+        sim::Settle(*socket);
+      }
+      return sim::Fail(WSAEWOULDBLOCK);
+    }
     if (!found || port[0] != 0 || port[1] != 13) return sim::Fail(WSAETIMEDOUT);
     if (script.behaviour == sim::Behaviour::kRefuse) return sim::Fail(WSAECONNREFUSED);
     now = sim::NowMs();
+    ++socket->blockedCalls;
   }
-  if (script.delayMs > 0 && sim::BlockThread(socket.get(), now + script.delayMs)) {
-    return sim::Fail(WSAEINTR);
+  std::optional<uint64_t> acceptAt = now + script.delayMs;
+  if (script.behaviour == sim::Behaviour::kSilentConnect) acceptAt.reset();
+  const bool woken = (script.delayMs > 0 || !acceptAt) && sim::BlockThread(socket.get(), acceptAt);
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  --socket->blockedCalls;
+  if (woken || N().sockets.count(s) == 0) return sim::Fail(WSAEINTR);
+  sim::Connected(*socket, host, script);
+  return 0;
+}
+
+int WINAPI ioctlsocket(SOCKET s, LONG command, ULONG* argument) {
+  if (Enter("ioctlsocket", Fmt("0x%zX, 0x%X, %u", static_cast<size_t>(s),
+                               static_cast<unsigned>(command), argument ? *argument : 0u))) {
+    return SOCKET_ERROR;
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  if (N().sockets.count(s) == 0) return sim::Fail(WSAEINTR);
-  N().connected.push_back(host);
-  socket->host = host;
-  socket->pieces =
-      script.behaviour == sim::Behaviour::kSilent ? std::vector<std::string>() : script.pieces;
-  socket->stall = script.behaviour != sim::Behaviour::kServe;
+  auto it = N().sockets.find(s);
+  if (it == N().sockets.end()) return sim::Fail(WSAENOTSOCK);
+  if (command != kSocketNonBlocking || !argument) return sim::Fail(sim::kWsaInvalidArgument);
+  it->second->nonBlocking = *argument != 0;
   return 0;
+}
+
+int WINAPI select(int, SOCKET_SET* read, SOCKET_SET* write, SOCKET_SET* except,
+                  const SOCKET_WAIT* timeout) {
+  auto count = [](const SOCKET_SET* set) { return set ? set->fd_count : 0u; };
+  if (Enter("select",
+            Fmt("%u, %u, %u, %s", count(read), count(write), count(except),
+                timeout ? Fmt("%d.%06d", timeout->tv_sec, timeout->tv_usec).c_str() : "NULL"))) {
+    return SOCKET_ERROR;
+  }
+  std::optional<uint64_t> deadline;
+  if (timeout) {
+    deadline = sim::NowMs() + static_cast<uint64_t>(timeout->tv_sec) * 1000 +
+               static_cast<uint64_t>(timeout->tv_usec) / 1000;
+  }
+  auto readable = [](const sim::Socket& x) {
+    return !x.host.empty() && (x.piece < x.pieces.size() || !x.stall);
+  };
+  auto writable = [](const sim::Socket& x) { return !x.host.empty(); };
+  auto failed = [](const sim::Socket& x) { return x.failed; };
+  for (;;) {
+    std::shared_ptr<sim::Socket> first;
+    std::optional<uint64_t> change = deadline;
+    {
+      std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+      // Counts the sockets of `set` that pass `test`; with `keep`, leaves
+      // only those in it. False when one is not a socket.
+      auto sweep = [&](SOCKET_SET* set, bool (*test)(const sim::Socket&), bool keep,
+                       int* ready) -> bool {
+        if (!set) return true;
+        UINT kept = 0;
+        for (UINT i = 0; i < set->fd_count && i < kSocketSetSize; ++i) {
+          auto it = N().sockets.find(set->fd_array[i]);
+          if (it == N().sockets.end()) return false;
+          sim::Socket& socket = *it->second;
+          sim::Settle(socket);
+          if (!first) first = it->second;
+          if (socket.connecting && socket.acceptAtMs && (!change || *socket.acceptAtMs < *change)) {
+            change = socket.acceptAtMs;
+          }
+          if (test(socket)) {
+            ++*ready;
+            if (keep) set->fd_array[kept++] = set->fd_array[i];
+          }
+        }
+        if (keep) set->fd_count = kept;
+        return true;
+      };
+      int ready = 0;
+      if (!sweep(read, readable, false, &ready) || !sweep(write, writable, false, &ready) ||
+          !sweep(except, failed, false, &ready)) {
+        return sim::Fail(WSAENOTSOCK);
+      }
+      if (!first) return sim::Fail(sim::kWsaInvalidArgument);
+      if (ready > 0 || (deadline && *deadline <= sim::NowMs())) {
+        ready = 0;
+        sweep(read, readable, true, &ready);
+        sweep(write, writable, true, &ready);
+        sweep(except, failed, true, &ready);
+        return ready;
+      }
+      ++first->blockedCalls;
+    }
+    sim::BlockThread(first.get(), change);
+    std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+    --first->blockedCalls;
+  }
 }
 
 int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
@@ -274,8 +425,12 @@ int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
       return static_cast<int>(n);
     }
     if (!socket->stall) return 0;
+    if (socket->nonBlocking) return sim::Fail(WSAEWOULDBLOCK);
+    ++socket->blockedCalls;
   }
   sim::BlockThread(socket.get(), std::nullopt);
+  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
+  --socket->blockedCalls;
   return sim::Fail(WSAEINTR);
 }
 
@@ -287,6 +442,7 @@ int WINAPI closesocket(SOCKET s) {
     auto it = N().sockets.find(s);
     if (it == N().sockets.end()) return sim::Fail(WSAENOTSOCK);
     socket = it->second;
+    if (socket->blockedCalls > 0) ++N().closedWhileInUse;
     N().sockets.erase(it);
   }
   sim::WakeBlocked(socket.get());

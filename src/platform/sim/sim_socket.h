@@ -22,8 +22,15 @@ void ServeDaytime(const std::string& host, const std::vector<std::string>& piece
 // Serves `pieces` and then keeps the connection open without a word: the
 // next recv blocks until the socket is closed.
 void ServeAndStall(const std::string& host, const std::vector<std::string>& pieces);
-// Refuses the connection: connect fails at once with WSAECONNREFUSED.
+// Refuses the connection: connect fails at once with WSAECONNREFUSED (a
+// non-blocking one puts the socket in select's exception set at once).
 void RefuseConnection(const std::string& host);
+// Never answers the connection (its packets are dropped): a blocking connect
+// waits until the socket is closed, a non-blocking one never completes.
+void SilentConnect(const std::string& host);
+// `name` resolves to the addresses of `hosts` (each scripted as above), in
+// that order.
+void ResolveTo(const std::string& name, const std::vector<std::string>& hosts);
 // Accepts and never answers: recv blocks until the socket is closed.
 void SilentServer(const std::string& host);
 // The name lookup for `host` never returns, whatever else happens (a dead
@@ -38,6 +45,10 @@ std::vector<std::string> LookedUpHosts();
 std::vector<std::string> ConnectedHosts();
 // Sockets created and not yet closed.
 size_t OpenSockets();
+// closesocket calls made while another call on that socket was blocked in it
+// (Microsoft, "closesocket function": the descriptor may be reused at once,
+// so such a close can hit another thread's socket).
+size_t SocketsClosedWhileInUse();
 // WSAStartup calls not yet balanced by WSACleanup.
 int WinsockUsers();
 

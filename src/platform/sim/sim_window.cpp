@@ -6,6 +6,7 @@
 #include <map>
 
 #include "platform/sim/sim.h"
+#include "platform/sim/sim_service_manager.h"
 #include "platform/sim/sim_session.h"
 #include "platform/win_base.h"
 #include "platform/win_process.h"
@@ -480,6 +481,7 @@ HANDLE WINAPI OpenProcess(DWORD access, BOOL inheritHandle, DWORD processId) {
   }
   std::lock_guard<std::recursive_mutex> guard(sim::Lock());
   if (!sim::FindForeign(processId)) {
+    if (auto service = sim::OpenServiceProcess(processId, access)) return sim::NewHandle(service);
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }

@@ -154,6 +154,17 @@ int WINAPI recv(SOCKET s, char* buffer, int length, int flags) {
   return call ? call(s, buffer, length, flags) : SOCKET_ERROR;
 }
 
+int WINAPI ioctlsocket(SOCKET s, LONG command, ULONG* argument) {
+  auto* call = Entry<decltype(ioctlsocket)>(kWinsock, "ioctlsocket");
+  return call ? call(s, command, argument) : SOCKET_ERROR;
+}
+
+int WINAPI select(int ignored, SOCKET_SET* read, SOCKET_SET* write, SOCKET_SET* except,
+                  const SOCKET_WAIT* timeout) {
+  auto* call = Entry<decltype(select)>(kWinsock, "select");
+  return call ? call(ignored, read, write, except, timeout) : SOCKET_ERROR;
+}
+
 int WINAPI closesocket(SOCKET s) {
   auto* call = Entry<decltype(closesocket)>(kWinsock, "closesocket");
   return call ? call(s) : SOCKET_ERROR;
@@ -163,6 +174,21 @@ int WINAPI closesocket(SOCKET s) {
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE service, DWORD infoLevel, LPVOID info) {
   auto* call = Entry<decltype(ChangeServiceConfig2A)>(kAdvApi32, "ChangeServiceConfig2A");
   return call ? call(service, infoLevel, info) : FALSE;
+}
+
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR serviceName,
+                                                           LPHANDLER_FUNCTION_EX handler,
+                                                           LPVOID context) {
+  auto* call =
+      Entry<decltype(RegisterServiceCtrlHandlerExA)>(kAdvApi32, "RegisterServiceCtrlHandlerExA");
+  return call ? call(serviceName, handler, context) : nullptr;
+}
+
+// NT 4.0 SP4 and later.
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE service, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
+                                 DWORD size, LPDWORD needed) {
+  auto* call = Entry<decltype(QueryServiceStatusEx)>(kAdvApi32, "QueryServiceStatusEx");
+  return call ? call(service, infoLevel, buffer, size, needed) : FALSE;
 }
 
 BOOL WINAPI AddAccessAllowedAceEx(PACL acl, DWORD revision, DWORD flags, DWORD access, PSID sid) {
