@@ -199,6 +199,7 @@ std::optional<SYSTEMTIME> DecideClockCorrection(const DaytimeReply& reply, const
 }
 
 ClockLogged g_clockLogged;
+bool g_logRefusedSet;
 
 ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
   const std::optional<DaytimeReply> reply = ParseDaytimeReply(bytes, count);
@@ -228,7 +229,8 @@ ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server) {
   if (SetSystemTime(&*set)) {
     g_clockLogged.setRefused = false;
     ReportClockChange(now, *set, ServerUrl(asker), ServerUrl(server));
-  } else if (!g_clockLogged.setRefused && LogEvent("SetSystemTime Failed") == 0) {
+  } else if (g_logRefusedSet && !g_clockLogged.setRefused &&
+             LogEvent("SetSystemTime Failed") == 0) {
     g_clockLogged.setRefused = true;
   }
   return ReplyOutcome::kClockSet;

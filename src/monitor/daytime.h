@@ -53,8 +53,8 @@ enum class ReplyOutcome {
 
 // Parses the reply of server `server` (its index) and, when the clock is off
 // and a server of another site asked for the same step, sets it. Logs, once
-// until the clock is found right or set, a step too far to take and a set
-// the system refused.
+// until the clock is found right or set, a step too far to take and (see
+// g_logRefusedSet) a set the system refused.
 ReplyOutcome ApplyDaytimeReply(const char* bytes, size_t count, LONG server);
 
 // What has been logged and is not logged again until the clock is found
@@ -64,3 +64,8 @@ struct ClockLogged {
   bool setRefused;
 };
 extern ClockLogged g_clockLogged;
+
+// Whether a refused set is logged: by the service, whose account is given
+// the right to set the clock, so that a refusal is news. The monitor of 98
+// to XP runs as whoever logged on, who may well lack that right.
+extern bool g_logRefusedSet;

@@ -164,6 +164,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
   // The service's account may not write the Windows folder.
   g_eventLogFolder = ServiceLogFolder();
   g_eventLogAccount = ReadAccount();
+  g_logRefusedSet = true;
   // Its lines go to Event Viewer too; refused, they go to the log alone.
   OpenEventSource();
   InitServerTable();

@@ -122,8 +122,6 @@ typedef struct _SERVICE_FAILURE_ACTIONSA {
 #define ERROR_SERVICE_EXISTS 1073L
 
 BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table);
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR serviceName,
-                                                         LPHANDLER_FUNCTION handler);
 SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR serviceName,
                                                            LPHANDLER_FUNCTION_EX handler,
                                                            LPVOID context);

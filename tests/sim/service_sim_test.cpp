@@ -116,6 +116,7 @@ class ServiceSim : public ::testing::Test {
   void TearDown() override {
     sim::Reset();
     g_eventLogFolder.clear();
+    g_logRefusedSet = false;
   }
 
   // VornMon.exe as the service manager starts it on Windows 10, as
@@ -167,7 +168,7 @@ TEST_F(ServiceSim, ReportsStartingRunningStoppingStopped) {
   EXPECT_TRUE(sim::OwnWindows().empty());
   EXPECT_EQ(sim::CountCalls("SetTimer"), 0u);
   EXPECT_EQ(sim::CountCalls("FindWindowA"), 0u);
-  EXPECT_EQ(sim::CallsOf({"RegisterServiceCtrlHandlerA", "RegisterServiceCtrlHandlerExA"}),
+  EXPECT_EQ(sim::CallsOf({"RegisterServiceCtrlHandlerExA"}),
             (std::vector<std::string>{"RegisterServiceCtrlHandlerExA(\"Vorn\")"}));
 }
 
@@ -532,7 +533,7 @@ TEST_F(ServiceSim, StartedByHandItIsTheMonitorWithAWindow) {
     sim::QuitAt(1000);
     EXPECT_EQ(Run(c.arguments), 0u);
     EXPECT_EQ(sim::CountCalls("StartServiceCtrlDispatcherA"), c.dispatcherCalls);
-    EXPECT_EQ(sim::CountCalls("RegisterServiceCtrlHandlerA"), 0u);
+    EXPECT_EQ(sim::CountCalls("RegisterServiceCtrlHandlerExA"), 0u);
     ASSERT_EQ(sim::OwnWindows().size(), 1u);
     EXPECT_EQ(sim::OwnWindows()[0].title, "Vorn Titlebar");
     EXPECT_EQ(sim::CountCalls("SetTimer"), 1u);

@@ -162,22 +162,6 @@ BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table) {
   return TRUE;
 }
 
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR serviceName,
-                                                         LPHANDLER_FUNCTION handler) {
-  if (Enter("RegisterServiceCtrlHandlerA", sim::Str(serviceName))) return nullptr;
-  std::lock_guard<std::recursive_mutex> guard(sim::Lock());
-  if (!SP().dispatching || !serviceName) {
-    SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
-    return nullptr;
-  }
-  if (!handler) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
-  SP().handler = handler;
-  return sim::kStatusHandle;
-}
-
 SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR serviceName,
                                                            LPHANDLER_FUNCTION_EX handler,
                                                            LPVOID context) {
