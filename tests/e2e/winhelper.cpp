@@ -350,8 +350,7 @@ int cmd_owner(int argc, char** argv) {
   GetFileSecurityA(argv[0], OWNER_SECURITY_INFORMATION, nullptr, 0, &size);
   if (size == 0) return 1;
   std::string descriptor(size, '\0');
-  if (!GetFileSecurityA(argv[0], OWNER_SECURITY_INFORMATION, &descriptor[0], size, &size))
-    return 1;
+  if (!GetFileSecurityA(argv[0], OWNER_SECURITY_INFORMATION, &descriptor[0], size, &size)) return 1;
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   if (!GetSecurityDescriptorOwner(&descriptor[0], &owner, &defaulted) || !owner) return 1;
