@@ -178,7 +178,7 @@ Fetch* NewUrlFetch(LONG server) {
     LogFailure("InternetOpen Failed", GetLastError(), &g_missingLogged.internetOpen);
     return nullptr;
   }
-  return NewFetch(g_servers.urls[server], session);
+  return NewFetch(ServerUrl(server), session);
 }
 
 }  // namespace

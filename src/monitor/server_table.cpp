@@ -25,8 +25,6 @@ void InitServerTable() {
   g_servers.index = 1;
 }
 
-const char* CurrentServerUrl() { return g_servers.urls[g_servers.index]; }
-
 const char* ServerUrl(LONG index) {
   const char* url = index >= 1 && index <= kServerCount ? g_servers.urls[index] : nullptr;
   return url ? url : "";

@@ -17,7 +17,6 @@ struct ServerTable {
 extern ServerTable g_servers;
 
 void InitServerTable();
-const char* CurrentServerUrl();
 // Entry `index`'s URL, or "" where there is none (before InitServerTable).
 const char* ServerUrl(LONG index);
 // Where entry `index` (1..4) stands. Failures come by site (a site that

@@ -10,6 +10,6 @@ void ServiceClockCheck(HANDLE stop) {
   // Fetches left behind still hold their threads: rather than add another,
   // the check waits for a later tick.
   if (LiveFetches() >= kMaxLiveFetches) return;
-  CheckServers([](LONG server) { return NewSocketFetch(g_servers.urls[server]); },
-               SocketFetchWorker, stop);
+  CheckServers([](LONG server) { return NewSocketFetch(ServerUrl(server)); }, SocketFetchWorker,
+               stop);
 }

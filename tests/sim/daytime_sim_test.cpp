@@ -44,17 +44,10 @@ class DaytimeSim : public ::testing::Test {
   }
   // Server 2 asked for a step of `seconds` earlier in the check.
   void HeldByServer2(int64_t seconds) { g_heldStep = {2, seconds}; }
-  // The time a reply names, with the clock's milliseconds.
+  // The time a reply would set the clock to (the clock itself when it
+  // finds the clock right).
   SYSTEMTIME Parsed(const char* reply) const {
-    const DaytimeReply parsed = *ParseDaytimeReply(reply, strlen(reply));
-    SYSTEMTIME t = kClock;
-    t.wYear = static_cast<WORD>(parsed.year);
-    t.wMonth = static_cast<WORD>(parsed.month);
-    t.wDay = static_cast<WORD>(parsed.day);
-    t.wHour = static_cast<WORD>(parsed.hour);
-    t.wMinute = static_cast<WORD>(parsed.minute);
-    t.wSecond = static_cast<WORD>(parsed.second);
-    return t;
+    return DecideClockCorrection(*ParseDaytimeReply(reply, strlen(reply)), kClock).value_or(kClock);
   }
   // The log's lines, each cut to the message it ends in when it is one of
   // `messages` (the timestamp before it depends on the locale).

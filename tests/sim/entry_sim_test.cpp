@@ -59,7 +59,7 @@ TEST_F(EntrySim, MonitorStartsWithTheExactCallsInOrder) {
   ASSERT_EQ(sim::OwnWindows().size(), 1u);
   EXPECT_EQ(sim::OwnWindows()[0].title, "Vorn Titlebar");
   EXPECT_EQ(g_servers.index, 1);
-  EXPECT_STREQ(CurrentServerUrl(), "http://time-a-g.nist.gov:13/");
+  EXPECT_STREQ(ServerUrl(g_servers.index), "http://time-a-g.nist.gov:13/");
 }
 
 TEST_F(EntrySim, LocaleIsLoadedBeforeTheRoleIsChosen) {

@@ -114,14 +114,14 @@ TEST(SelectRole, Table) {
 TEST(ServerTable, RotationVisitsEveryServerInTurn) {
   InitServerTable();
   EXPECT_EQ(g_servers.index, 1);
-  EXPECT_STREQ(CurrentServerUrl(), "http://time-a-g.nist.gov:13/");
+  EXPECT_STREQ(ServerUrl(g_servers.index), "http://time-a-g.nist.gov:13/");
   std::vector<LONG> visited;
   for (int i = 0; i < 5; ++i) {
     AdvanceServer();
     visited.push_back(g_servers.index);
   }
   EXPECT_EQ(visited, (std::vector<LONG>{2, 3, 4, 1, 2}));
-  EXPECT_STREQ(CurrentServerUrl(), "http://time-a-wwv.nist.gov:13/");
+  EXPECT_STREQ(ServerUrl(g_servers.index), "http://time-a-wwv.nist.gov:13/");
 }
 
 }  // namespace
